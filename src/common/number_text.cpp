@@ -1,0 +1,131 @@
+#include "common/number_text.h"
+
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+#include <system_error>
+
+#include "common/text_ops.h"
+
+namespace cw {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::string formatFixed1(double value) {
+    // 1e308 printed fixed needs about 310 characters.
+    char buffer[400];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
+    if (result.ec != std::errc()) {
+        return "0.0";
+    }
+    return std::string(buffer, result.ptr);
+}
+
+double readLeadingDecimal(const char* text, const char** end) {
+    const char* p = skipWhiteSpace(text);
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = (*p == '-');
+        ++p;
+    }
+    const char* numberStart = p;
+    size_t mantissaDigits = 0;
+    while (isDigit(*p)) {
+        ++p;
+        ++mantissaDigits;
+    }
+    if (*p == '.') {
+        const char* afterPoint = p + 1;
+        size_t fractionDigits = 0;
+        while (isDigit(afterPoint[fractionDigits])) {
+            ++fractionDigits;
+        }
+        if (mantissaDigits > 0 || fractionDigits > 0) {
+            p = afterPoint + fractionDigits;
+            mantissaDigits += fractionDigits;
+        }
+    }
+    if (mantissaDigits == 0) {
+        if (end != nullptr) {
+            *end = text;
+        }
+        return 0.0;
+    }
+    if (*p == 'e' || *p == 'E') {
+        const char* q = p + 1;
+        if (*q == '+' || *q == '-') {
+            ++q;
+        }
+        if (isDigit(*q)) {
+            while (isDigit(*q)) {
+                ++q;
+            }
+            p = q;
+        }
+    }
+    double value = 0.0;
+    auto result = std::from_chars(numberStart, p, value, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Like strtod: overflow gives infinity, underflow zero.
+        bool tiny = false;
+        for (const char* e = numberStart; e < p; ++e) {
+            if ((*e == 'e' || *e == 'E') && e[1] == '-') {
+                tiny = true;
+            }
+        }
+        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+    }
+    if (end != nullptr) {
+        *end = p;
+    }
+    return negative ? -value : value;
+}
+
+int32_t readLeadingInteger(const char* text) {
+    const char* p = skipWhiteSpace(text);
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = (*p == '-');
+        ++p;
+    }
+    int64_t value = 0;
+    for (; isDigit(*p); ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > int64_t{1} << 32) {
+            value = int64_t{1} << 32;
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > std::numeric_limits<int32_t>::max()) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    if (value < std::numeric_limits<int32_t>::min()) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return static_cast<int32_t>(value);
+}
+
+std::string formatText(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list measure;
+    va_copy(measure, args);
+    int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<size_t>(length));
+        std::vsnprintf(text.data(), text.size() + 1, format, args);
+    }
+    va_end(args);
+    return text;
+}
+
+}  // namespace cw

@@ -1,0 +1,100 @@
+#include "common/text_file.h"
+
+#include "platform/platform.h"
+
+namespace cw {
+
+std::string toTextModeBytes(const std::string& text) {
+    std::string bytes;
+    bytes.reserve(text.size() + text.size() / 32 + 2);
+    for (char c : text) {
+        if (c == '\n') {
+            bytes += '\r';
+        }
+        bytes += c;
+    }
+    return bytes;
+}
+
+bool appendTextFile(const std::string& path, const std::string& text) {
+    FILE* file = platform::openFile(path, "a");
+    if (file == nullptr) {
+        return false;
+    }
+    std::string bytes = toTextModeBytes(text);
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return (std::fclose(file) == 0) && written;
+}
+
+TextFileReader::~TextFileReader() { close(); }
+
+bool TextFileReader::open(const std::string& path) {
+    close();
+    file_ = platform::openFile(path, "r");
+    return file_ != nullptr;
+}
+
+void TextFileReader::close() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+}
+
+int TextFileReader::nextByte() {
+    int c = std::getc(file_);
+    if (c == '\r') {
+        int following = std::getc(file_);
+        if (following == '\n') {
+            return '\n';
+        }
+        if (following != EOF) {
+            std::ungetc(following, file_);
+        }
+    }
+    return c;
+}
+
+bool TextFileReader::readPiece(std::string& piece, size_t maxBytes) {
+    piece.clear();
+    if (file_ == nullptr) {
+        return false;
+    }
+    while (piece.size() < maxBytes) {
+        int c = nextByte();
+        if (c == EOF) {
+            break;
+        }
+        piece += static_cast<char>(c);
+        if (c == '\n') {
+            break;
+        }
+    }
+    return !piece.empty();
+}
+
+bool canOpenForReading(const std::string& path) {
+    FILE* file = platform::openFile(path, "r");
+    if (file == nullptr) {
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    FILE* file = platform::openFile(path, "r");
+    if (file == nullptr) {
+        return false;
+    }
+    char chunk[16384];
+    size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.append(chunk, count);
+    }
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace cw

@@ -1,0 +1,45 @@
+// Text-mode files made byte-identical on every target: the C runtime on Windows
+// writes LF as CR LF and reads CR LF as LF, glibc does neither, so files are
+// opened in binary mode on both and the conversion is done here.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace cw {
+
+// Every LF becomes CR LF, as a text-mode write on Windows does.
+std::string toTextModeBytes(const std::string& text);
+
+// Appends `text` in text mode. False when the file cannot be opened or written.
+bool appendTextFile(const std::string& path, const std::string& text);
+
+// Reads a file in pieces of at most `maxBytes` bytes, each ending behind its LF
+// (as fgets with a buffer of maxBytes + 1 does), with CR LF read as LF.
+class TextFileReader {
+public:
+    TextFileReader() = default;
+    ~TextFileReader();
+    TextFileReader(const TextFileReader&) = delete;
+    TextFileReader& operator=(const TextFileReader&) = delete;
+
+    bool open(const std::string& path);
+    bool isOpen() const { return file_ != nullptr; }
+    void close();
+
+    // False at the end of the file (nothing read).
+    bool readPiece(std::string& piece, size_t maxBytes);
+
+private:
+    int nextByte();  // text-mode byte, or EOF
+
+    FILE* file_ = nullptr;
+};
+
+// Whether `path` can be opened for reading (the file is closed again at once).
+bool canOpenForReading(const std::string& path);
+
+// The whole file, in binary. False when it cannot be opened.
+bool readWholeFile(const std::string& path, std::string& bytes);
+
+}  // namespace cw

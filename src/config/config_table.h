@@ -1,0 +1,51 @@
+// Configurations: each loadConfig reads the main and the local rule file into a
+// new FilterConfig addressed by a handle (1, 2, 3, ... never reused). The lines
+// are kept as text; the scan reads them anew for every message.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/pattern.h"
+
+namespace cw {
+
+inline constexpr uint8_t ORIGIN_MAIN = 0;
+inline constexpr uint8_t ORIGIN_INCLUDED = 1;
+inline constexpr uint8_t ORIGIN_LOCAL = 2;
+
+// Paths are built in buffers of this size, terminator included.
+inline constexpr size_t RULE_PATH_SIZE = 260;
+inline constexpr size_t STATISTICS_PATH_SIZE = 272;
+
+struct FilterConfig {
+    int32_t handle = 0;
+    std::vector<std::string> lineTexts;
+    std::vector<uint8_t> lineOrigins;
+    std::vector<CompiledPattern> compiledPatterns;  // filled by the scan under PRECOMPILE
+
+    int32_t lineCount() const { return static_cast<int32_t>(lineTexts.size()); }
+};
+
+struct ConfigTable {
+    std::vector<std::unique_ptr<FilterConfig>> entries;  // in load order
+    int32_t handleCounter = 0;
+};
+
+struct ConfigPaths {
+    std::string mainRuleFilePath;
+    std::string statisticsPath;
+};
+
+extern ConfigTable configTable;
+extern ConfigPaths configPaths;
+
+int32_t loadConfig(const char* folder);
+void releaseConfig(int32_t handle);
+
+// The configuration with the handle, or null. Takes no lock.
+FilterConfig* findConfig(int32_t handle);
+
+}  // namespace cw

@@ -1,0 +1,18 @@
+// filterOnMessageBody: the filter run for one message.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_records.h"
+#include "platform/platform.h"
+
+namespace cw {
+
+inline constexpr int VERDICT_SPAM = 1;
+inline constexpr int VERDICT_WHITELISTED = 2;
+
+void filterOnMessageBody(const char* const* headerLines, int32_t headerCount,
+                         platform::BodyFile body, int32_t fetchId, MessageStatus* status,
+                         int32_t configHandle);
+
+}  // namespace cw

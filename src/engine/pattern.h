@@ -1,0 +1,42 @@
+// The one adapter between the rule engine and PCRE2. It keeps the classic PCRE
+// semantics the rules are written for: caseless compile with no other option
+// (no UTF, default tables, so bytes 0x80-0xFF are not letters), a match from
+// offset 0 over the whole subject with room for 40 pairs, and the classic
+// negative result codes.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+struct pcre2_real_code_8;
+
+namespace cw {
+
+// Result codes of matchPattern below 0, as the log reports them.
+inline constexpr int MATCH_NO_MATCH = -1;
+inline constexpr int MATCH_NULL = -2;
+inline constexpr int MATCH_BAD_OPTION = -3;
+inline constexpr int MATCH_BAD_MAGIC = -4;
+inline constexpr int MATCH_UNKNOWN_NODE = -5;
+inline constexpr int MATCH_NO_MEMORY = -6;
+inline constexpr int MATCH_LIMIT = -8;
+
+struct PatternDeleter {
+    void operator()(pcre2_real_code_8* code) const;
+};
+using CompiledPattern = std::unique_ptr<pcre2_real_code_8, PatternDeleter>;
+
+struct PatternCompileResult {
+    CompiledPattern pattern;  // null when compiling failed
+    int errorOffset = 0;
+    std::string errorText;
+};
+
+PatternCompileResult compilePattern(const char* pattern);
+
+// 0 or more on a match (0 when the groups do not all fit the 40 pairs), else one
+// of the negative codes above; any other failure maps below -8.
+int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length);
+
+}  // namespace cw

@@ -1,0 +1,112 @@
+// The platform layer: every call that differs between Win32 and POSIX goes through
+// here. platform_win32.cpp and platform_posix.cpp implement it; CMake builds one.
+// Everything above this layer is portable and behaves identically on both targets.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
+
+namespace cw::platform {
+
+// '\\' on Windows, '/' on POSIX: what rule-file paths use to find their folder.
+#if defined(_WIN32)
+inline constexpr char PATH_SEPARATOR = '\\';
+#else
+inline constexpr char PATH_SEPARATOR = '/';
+#endif
+
+// The host's body file: a Win32 HANDLE, or on POSIX an open file descriptor.
+#if defined(_WIN32)
+using BodyFile = HANDLE;
+#else
+using BodyFile = intptr_t;
+#endif
+
+// A lock that its owning thread may enter again (critical section / recursive mutex).
+struct ReentrantLock {
+#if defined(_WIN32)
+    CRITICAL_SECTION section;
+#else
+    pthread_mutex_t mutex;
+#endif
+};
+
+void createLock(ReentrantLock& lock);
+void deleteLock(ReentrantLock& lock);
+void enterLock(ReentrantLock& lock);
+void leaveLock(ReentrantLock& lock);
+
+// Holds a lock for the lifetime of a scope.
+class LockGuard {
+public:
+    explicit LockGuard(ReentrantLock& lock) : lock_(lock) { enterLock(lock_); }
+    ~LockGuard() { leaveLock(lock_); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    ReentrantLock& lock_;
+};
+
+struct LocalTime {
+    int year;       // e.g. 2026
+    int month;      // 1..12
+    int day;        // 1..31
+    int hour;       // 0..23
+    int minute;     // 0..59
+    int second;     // 0..59
+    int dayOfYear;  // 1..366
+};
+
+LocalTime localTime();
+
+// Full path of the module file that `moduleHandle` names (on POSIX: any address
+// inside the module, or null for the module holding this code). Empty on failure.
+std::string modulePath(const void* moduleHandle);
+
+// Full path of the running executable (on linux the target of /proc/self/exe).
+std::string hostExecutablePath();
+
+// On POSIX the attach routine needs the module's base address.
+const void* ownModuleHandle();
+
+enum class MessageBoxKind { PLAIN, EXCLAMATION_FOREGROUND, EXCLAMATION };
+
+// Win32: MessageBoxA with no owner. POSIX: "caption: text" on standard error.
+void showMessageBox(const char* text, const char* caption, MessageBoxKind kind);
+
+// The platform's message text for the calling thread's last error.
+std::string lastErrorText();
+
+// Win32: dispatches every waiting window message of the calling thread. POSIX: nothing.
+void pumpWindowMessages();
+
+// Win32: registers the common controls. POSIX: nothing.
+void registerCommonControls();
+
+// Loads a rich edit library and returns its window class name, or null when none loads.
+const char* loadRichEditClass();
+
+// Win32: stops thread attach and detach notifications for the module. POSIX: nothing.
+void disableThreadNotifications(const void* moduleHandle);
+
+// One read of at most `capacity` bytes from the body file's current position.
+// Returns the byte count, 0 at the end or on failure.
+uint32_t readBodyFile(BodyFile body, char* buffer, uint32_t capacity);
+
+// fopen in binary mode (`mode` without the "b"), refusing folders on both targets
+// (glibc opens a folder for reading, the Windows runtime does not).
+FILE* openFile(const std::string& path, const char* mode);
+
+// Replaces `path` with `bytes` so that a crash or a full disk never leaves a
+// half-written file in its place: writes a file beside it, then renames it over.
+bool replaceFile(const std::string& path, const std::string& bytes);
+
+}  // namespace cw::platform

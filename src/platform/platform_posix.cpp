@@ -1,0 +1,121 @@
+// POSIX side of the platform layer: the linux build used for tests and tools.
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace cw::platform {
+
+void createLock(ReentrantLock& lock) {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&lock.mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+void deleteLock(ReentrantLock& lock) { pthread_mutex_destroy(&lock.mutex); }
+void enterLock(ReentrantLock& lock) { pthread_mutex_lock(&lock.mutex); }
+void leaveLock(ReentrantLock& lock) { pthread_mutex_unlock(&lock.mutex); }
+
+LocalTime localTime() {
+    time_t now = time(nullptr);
+    struct tm parts {};
+    localtime_r(&now, &parts);
+    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                     parts.tm_min,         parts.tm_sec,     parts.tm_yday + 1};
+}
+
+const void* ownModuleHandle() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&ownModuleHandle), &info) == 0) {
+        return nullptr;
+    }
+    return info.dli_fbase;
+}
+
+std::string modulePath(const void* moduleHandle) {
+    const void* address =
+        moduleHandle != nullptr ? moduleHandle : reinterpret_cast<const void*>(&ownModuleHandle);
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr || info.dli_fname[0] == '\0') {
+        return hostExecutablePath();
+    }
+    char resolved[PATH_MAX];
+    if (realpath(info.dli_fname, resolved) == nullptr) {
+        return info.dli_fname;
+    }
+    return resolved;
+}
+
+std::string hostExecutablePath() {
+    char path[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return "";
+    }
+    return std::string(path, static_cast<size_t>(length));
+}
+
+void showMessageBox(const char* text, const char* caption, MessageBoxKind) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+}
+
+std::string lastErrorText() { return std::strerror(errno); }
+
+void pumpWindowMessages() {}
+void registerCommonControls() {}
+const char* loadRichEditClass() { return nullptr; }
+void disableThreadNotifications(const void*) {}
+
+uint32_t readBodyFile(BodyFile body, char* buffer, uint32_t capacity) {
+    ssize_t count;
+    do {
+        count = read(static_cast<int>(body), buffer, capacity);
+    } while (count < 0 && errno == EINTR);
+    return count > 0 ? static_cast<uint32_t>(count) : 0;
+}
+
+FILE* openFile(const std::string& path, const char* mode) {
+    if (path.empty()) {
+        return nullptr;
+    }
+    std::string binaryMode = std::string(mode) + "b";
+    FILE* file = std::fopen(path.c_str(), binaryMode.c_str());
+    if (file == nullptr) {
+        return nullptr;
+    }
+    struct stat status {};
+    if (fstat(fileno(file), &status) != 0 || S_ISDIR(status.st_mode)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+bool replaceFile(const std::string& path, const std::string& bytes) {
+    std::string temporary = path + ".new";
+    FILE* file = openFile(temporary, "w");
+    if (file == nullptr) {
+        return false;
+    }
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = (std::fflush(file) == 0) && written;
+    written = (fsync(fileno(file)) == 0) && written;
+    written = (std::fclose(file) == 0) && written;
+    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cw::platform

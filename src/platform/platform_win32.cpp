@@ -1,0 +1,145 @@
+// Win32 side of the platform layer: the cobbleweave.dll that users install.
+#include <windows.h>
+// commctrl.h needs the types of windows.h.
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace cw::platform {
+
+void createLock(ReentrantLock& lock) { InitializeCriticalSection(&lock.section); }
+void deleteLock(ReentrantLock& lock) { DeleteCriticalSection(&lock.section); }
+void enterLock(ReentrantLock& lock) { EnterCriticalSection(&lock.section); }
+void leaveLock(ReentrantLock& lock) { LeaveCriticalSection(&lock.section); }
+
+LocalTime localTime() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    static const int daysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    int year = now.wYear;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    int dayOfYear = daysBeforeMonth[now.wMonth - 1] + now.wDay + ((leap && now.wMonth > 2) ? 1 : 0);
+    return LocalTime{year, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, dayOfYear};
+}
+
+const void* ownModuleHandle() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&ownModuleHandle), &module);
+    return module;
+}
+
+std::string modulePath(const void* moduleHandle) {
+    HMODULE module = static_cast<HMODULE>(const_cast<void*>(moduleHandle));
+    if (module == nullptr) {
+        module = static_cast<HMODULE>(const_cast<void*>(ownModuleHandle()));
+    }
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return "";
+    }
+    return std::string(path, length);
+}
+
+std::string hostExecutablePath() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return "";
+    }
+    return std::string(path, length);
+}
+
+void showMessageBox(const char* text, const char* caption, MessageBoxKind kind) {
+    UINT style = MB_OK;
+    if (kind == MessageBoxKind::EXCLAMATION) {
+        style |= MB_ICONEXCLAMATION;
+    } else if (kind == MessageBoxKind::EXCLAMATION_FOREGROUND) {
+        style |= MB_ICONEXCLAMATION | MB_SETFOREGROUND;
+    }
+    MessageBoxA(nullptr, text, caption, style);
+}
+
+std::string lastErrorText() {
+    DWORD code = GetLastError();
+    char* message = nullptr;
+    DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    std::string text = (length > 0 && message != nullptr) ? std::string(message, length) : "";
+    if (message != nullptr) {
+        LocalFree(message);
+    }
+    return text;
+}
+
+void pumpWindowMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void registerCommonControls() { InitCommonControls(); }
+
+const char* loadRichEditClass() {
+    // The loaded library is never freed: the editor's controls need it for the
+    // life of the process.
+    if (LoadLibraryA("RICHED20.DLL") != nullptr) {
+        return "RichEdit20A";
+    }
+    if (LoadLibraryA("RICHED32.DLL") != nullptr) {
+        return "RICHEDIT";
+    }
+    return nullptr;
+}
+
+void disableThreadNotifications(const void* moduleHandle) {
+    DisableThreadLibraryCalls(static_cast<HMODULE>(const_cast<void*>(moduleHandle)));
+}
+
+uint32_t readBodyFile(BodyFile body, char* buffer, uint32_t capacity) {
+    DWORD count = 0;
+    if (!ReadFile(body, buffer, capacity, &count, nullptr)) {
+        return 0;
+    }
+    return count;
+}
+
+FILE* openFile(const std::string& path, const char* mode) {
+    if (path.empty()) {
+        return nullptr;
+    }
+    std::string binaryMode = std::string(mode) + "b";
+    return std::fopen(path.c_str(), binaryMode.c_str());
+}
+
+bool replaceFile(const std::string& path, const std::string& bytes) {
+    std::string temporary = path + ".new";
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD done = 0;
+    bool written = bytes.empty() ||
+                   (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+                    done == bytes.size());
+    written = FlushFileBuffers(file) && written;
+    written = CloseHandle(file) && written;
+    if (!written ||
+        !MoveFileExA(temporary.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cw::platform
