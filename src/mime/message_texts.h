@@ -1,0 +1,37 @@
+// The texts of one message that rules test, built once per filter run: the two
+// joined header texts, the raw and decoded body, and their lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace cw {
+
+// Each joined header text holds at most this many bytes.
+inline constexpr size_t MAX_HEADER_TEXT = 65535;
+
+struct MessageTexts {
+    std::string rawHeaderText;      // header lines joined as they are
+    std::string decodedHeaderText;  // the same, encoded words decoded
+    std::string rawBody;            // at most MAXSIZE bytes, ends at its first NUL
+    std::string decodedBody;        // empty when no decoder ran
+    std::vector<const char*> rawLines;      // point into rawLineArea
+    std::vector<const char*> decodedLines;  // point into decodedLineArea
+    std::string rawLineArea;
+    std::string decodedLineArea;
+    bool bodyIsEncoded = false;  // base64, quoted-printable or multipart announced
+};
+
+// Builds rawHeaderText and decodedHeaderText from the header lines (null entries
+// skipped). False when a line copy could not be allocated: the run then ends.
+bool buildHeaderTexts(const char* const* headerLines, int32_t headerCount, MessageTexts& texts);
+
+// Reads the body once (at most MAXSIZE bytes), analyses the MIME headers, decodes
+// and splits the body into lines (at most MAXLINES), logging as it goes.
+void loadMessageBody(const char* const* headerLines, int32_t headerCount, platform::BodyFile body,
+                     MessageTexts& texts);
+
+}  // namespace cw
