@@ -32,6 +32,9 @@ int32_t libMain(const void* moduleHandle, int32_t reason) {
 std::string moduleFilePath() { return platform::modulePath(moduleState.moduleHandle); }
 
 std::string moduleFolder() {
+    if (!moduleState.moduleFolderOverride.empty()) {
+        return moduleState.moduleFolderOverride;
+    }
     std::string path = moduleFilePath();
     size_t separator = path.find_last_of(platform::PATH_SEPARATOR);
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);

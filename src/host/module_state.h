@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -19,6 +20,8 @@ struct ModuleState {
     platform::ReentrantLock fetchLock;  // table, configurations, options, statistics, scans
     platform::ReentrantLock logLock;    // one writeLog call; the encoded-word decoder
     const char* richEditClass = nullptr;
+    // Tests that link the core directly point the module folder at a scratch folder.
+    std::string moduleFolderOverride;
 };
 
 extern ModuleState moduleState;
