@@ -1,0 +1,368 @@
+// Messages scored end to end through the exports: rule files in a folder,
+// loadConfig, then each message as the host hands it over.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+
+namespace {
+
+class MessageScan : public PluginHost {
+protected:
+    // True when the lines appear in the log in this order (not necessarily adjacent).
+    bool logHasInOrder(const std::vector<std::string>& expected) const {
+        std::vector<std::string> lines = logLines();
+        auto position = lines.begin();
+        for (const std::string& line : expected) {
+            position = std::find(position, lines.end(), line);
+            if (position == lines.end()) {
+                return false;
+            }
+            ++position;
+        }
+        return true;
+    }
+    std::string tag() const { return status.tagText; }
+};
+
+const char* const PLAIN_SPAM =
+    "From: Pharmacy <sales@pills.example>\r\n"
+    "To: alice@example.org\r\n"
+    "Subject: Cheap VIAGRA now\r\n"
+    "\r\n"
+    "Hello,\r\n"
+    "best prices today.\r\n";
+
+TEST_F(MessageScan, MatchingCommentedRuleMarksSpamAndHandsItsLine) {
+    load("# pharmacy\r\nSubject: 3.0 \"viagra\" [pharma]\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(1, status.spam);
+    EXPECT_EQ(0, status.whitelisted);
+    EXPECT_EQ(1, status.verdictSet);
+    EXPECT_EQ(8, status.verdictCode);
+    EXPECT_EQ(0u, tag().rfind("QUELT ID#", 0)) << tag();
+    EXPECT_EQ(21u, tag().size()) << tag();
+    EXPECT_EQ("X-Quelt: pharma\r\n", addedLines);
+    EXPECT_EQ(18u, addedLinesSize);
+    EXPECT_TRUE(logHasInOrder({
+        "--- New match (" + tag().substr(6) + "):",
+        "valid: [Subject: 3.0 \"viagra\" [pharma]] matches [cheap viagra now] in [Subject:]",
+        "result: regular rule matches",
+        "score (spam, marked): 3.0 > (threshold=0.0)",
+    }));
+}
+
+TEST_F(MessageScan, NoMatchLeavesTheMessageAndHandsNothing) {
+    load("Subject: \"lottery\" [lotto]\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(0, status.spam);
+    EXPECT_EQ(0, status.verdictSet);
+    EXPECT_EQ("", tag());
+    EXPECT_EQ("", addedLines);
+    EXPECT_EQ(1u, addedLinesSize);
+}
+
+TEST_F(MessageScan, ScoreEqualToTheSpamThresholdIsNotSpam) {
+    load("Subject: 0 \"viagra\"\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(0, status.spam);
+    EXPECT_TRUE(logContains("score (spam, ignored): 0.0 <= (threshold=0.0)"));
+}
+
+TEST_F(MessageScan, WhitelistRuleWhitelists) {
+    load("+From: -10 \"sales@pills.example\" [known sender]\r\nSubject: 3 \"viagra\"\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(1, status.whitelisted);
+    EXPECT_EQ(0, status.spam);  // -10 + 3 is below the spam threshold
+    EXPECT_TRUE(logContains("score (whitelisted, marked): -7.0 < (threshold=99999.0)"));
+    EXPECT_TRUE(logContains("score (spam, ignored): -7.0 <= (threshold=0.0)"));
+    EXPECT_EQ("X-Quelt: known sender\r\n", addedLines);
+}
+
+TEST_F(MessageScan, BothVerdictsCanStand) {
+    load("+From: \"pills.example\"\r\nSubject: \"viagra\"\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(1, status.spam);
+    EXPECT_EQ(1, status.whitelisted);
+}
+
+TEST_F(MessageScan, HostWhitelistingIsNotOverriddenBySpam) {
+    load("Subject: \"viagra\"\r\n");
+    status.whitelisted = 1;
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(0, status.spam);
+    EXPECT_EQ(0, status.verdictSet);
+}
+
+TEST_F(MessageScan, Base64TextBodyIsTestedDecoded) {
+    load("Line: 2 {cheap pills} [decoded line]\r\n"
+         "Body: 5 \"cheap pills\" [raw body]\r\n"
+         "~Body: 1 \"cheap pills\" [decoded body]\r\n"
+         "ADDSCORE\r\n");
+    scan("Subject: offer\r\n"
+         "Content-Type: text/plain; charset=us-ascii\r\n"
+         "Content-Transfer-Encoding: base64\r\n"
+         "\r\n"
+         "QnV5IGNoZWFwIHBpbGxzIHRvZGF5Lg==\r\n");  // "Buy cheap pills today."
+    EXPECT_EQ("X-Quelt-Score: 3.0\r\nX-Quelt: decoded line\r\nX-Quelt: decoded body\r\n",
+              addedLines);
+    EXPECT_TRUE(logContains("Found: Content-Transfer-Encoding: base64"));
+    EXPECT_TRUE(logContains("...with valid Content-Type"));
+}
+
+TEST_F(MessageScan, QuotedPrintableSoftBreaksJoinLines) {
+    load("Line: \"win a prize\" [qp]\r\n");
+    scan("Subject: hi\r\n"
+         "Content-Type: text/plain; charset=iso-8859-1\r\n"
+         "Content-Transfer-Encoding: quoted-printable\r\n"
+         "\r\n"
+         "Gr=FC=DFe, you win a =\r\n"
+         "prize!\r\n");
+    EXPECT_EQ("X-Quelt: qp\r\n", addedLines);
+}
+
+const char* const MULTIPART =
+    "From: promo@shop.example\r\n"
+    "Subject: News\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: multipart/alternative; boundary=\"b1\"\r\n"
+    "\r\n"
+    "This is a multi-part message.\r\n"
+    "--b1\r\n"
+    "Content-Type: text/plain; charset=utf-8\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n"
+    "\r\n"
+    "Claim your =\r\n"
+    "free gift now\r\n"
+    "--b1\r\n"
+    "Content-Type: text/html; charset=utf-8\r\n"
+    "\r\n"
+    "<p><a href=3D\"http://gift.example/\">claim</a></p>\r\n"
+    "--b1--\r\n";
+
+TEST_F(MessageScan, MultipartTextPartIsDecodedAndOtherPartsKept) {
+    load("Line: {^claim your free gift now} [gift]\r\n"
+         "~Body: {href=3D\"http://gift} [html part kept as it was]\r\n"
+         "Line: \"--b1--\" [closing boundary line]\r\n");
+    scan(MULTIPART);
+    EXPECT_EQ(
+        "X-Quelt: gift\r\nX-Quelt: html part kept as it was\r\nX-Quelt: closing boundary "
+        "line\r\n",
+        addedLines);
+    EXPECT_TRUE(logContains("Found: Content-Type: multipart/mixed; or multipart/alternative;"));
+}
+
+TEST_F(MessageScan, EncodedSubjectIsDecodedOnlyWithTheTilde) {
+    load("~Subject: {^gr\xFC\xDF" "e$} [decoded]\r\n"
+         "Subject: \"gr\xFC\" [raw]\r\n"
+         "CompleteHeader: \"subject: gr\xFC\xDF" "e\" [decoded header]\r\n");
+    scan("From: a@example.org\r\n"
+         "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=\r\n"
+         "\r\n"
+         "body\r\n");
+    EXPECT_EQ("X-Quelt: decoded\r\nX-Quelt: decoded header\r\n", addedLines);
+}
+
+TEST_F(MessageScan, OnlyTheFirstMaxsizeBytesOfTheBodyAreRead) {
+    load("MAXSIZE 1024\r\nBody: \"early-needle\" [early]\r\nBody: \"late-needle\" [late]\r\n");
+    std::string body = std::string(500, 'x') + "early-needle" + std::string(1000, 'y') +
+                       "late-needle" + std::string(500, 'z') + "\r\n";
+    scan("Subject: long\r\n\r\n" + body);
+    EXPECT_EQ("X-Quelt: early\r\n", addedLines);
+}
+
+TEST_F(MessageScan, MaxlinesLimitsTheTestedLines) {
+    load("MAXLINES 2\r\nLine: \"third\" [third]\r\nLine: \"second\" [second]\r\n");
+    scan("Subject: s\r\n\r\nfirst\r\nsecond\r\nthird\r\n");
+    EXPECT_EQ("X-Quelt: second\r\n", addedLines);
+    EXPECT_TRUE(logContains("number of lines exceeds limit of 2 lines"));
+}
+
+TEST_F(MessageScan, UnknownFetchOrConfigurationLeavesEverythingUntouched) {
+    load("Subject: \"viagra\"\r\n");
+    HostMessage message = parseMessage(PLAIN_SPAM);
+    std::vector<const char*> lines;
+    for (const std::string& line : message.headerLines) {
+        lines.push_back(line.c_str());
+    }
+    plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), -1, 77, &status,
+                               configHandle);
+    plugin.fetchStart(78);
+    plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), -1, 78, &status,
+                               configHandle + 100);
+    EXPECT_EQ(0, status.spam);
+    EXPECT_EQ(0, status.verdictSet);
+    EXPECT_EQ("", tag());
+    EXPECT_EQ(1u, plugin.getAddedHeaderLines(78, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(1u, plugin.getAddedHeaderLines(79, nullptr, nullptr, nullptr, 0));
+    EXPECT_TRUE(logContains("error: filterOnMessageBody: unknown fetch id 77"));
+    EXPECT_TRUE(logContains("error: filterOnMessageBody: unknown configuration handle " +
+                            std::to_string(configHandle + 100)));
+}
+
+TEST_F(MessageScan, AddedLinesAreCutToWholeLinesWithinMaxcomment) {
+    const std::string text89(89, 'c');  // "X-Quelt: " + 89 + CR LF = 100 bytes
+    load("Subject: \"viagra\" [" + text89 + "]\r\nSubject: \"cheap\" [" + text89 +
+         "]\r\nSubject: \"now\" [" + text89 + "]\r\n");
+    scan(PLAIN_SPAM);
+    const std::string line = "X-Quelt: " + text89 + "\r\n";
+    EXPECT_EQ(line + line, addedLines);
+    EXPECT_EQ(201u, addedLinesSize);
+}
+
+TEST_F(MessageScan, HostBufferExactlyTheTextLengthIsNotWritten) {
+    load("Subject: \"viagra\" [pharma]\r\n");
+    scan(PLAIN_SPAM);
+    std::string buffer(17, '#');
+    EXPECT_EQ(18u, plugin.getAddedHeaderLines(fetchId, nullptr, nullptr, buffer.data(), 17));
+    EXPECT_EQ(std::string(17, '#'), buffer);
+}
+
+TEST_F(MessageScan, ScoreLineIsHandedWithAddscoreEvenWithoutMatch) {
+    load("ADDSCORE\r\nSubject: \"lottery\"\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ("X-Quelt-Score: 0.0\r\n", addedLines);
+}
+
+TEST_F(MessageScan, SuspectAndSpamWarningLines) {
+    const std::string options =
+        "ADDSCORE\r\nTHRESHOLD_SUSPECT 2.0\r\nTHRESHOLD_SPAM 5.0\r\nNOCOMMENT\r\n";
+    struct Case {
+        const char* score;
+        const char* lines;
+        int spam;
+    };
+    const Case cases[] = {
+        {"3.0", "X-Quelt-Score: 3.0\r\nX-Quelt-Warning: suspect (3.0 > 2.0)\r\n", 0},
+        {"6.0", "X-Quelt-Score: 6.0\r\nX-Quelt-Warning: spam (6.0 > 5.0)\r\n", 1},
+        {"2.0", "X-Quelt-Score: 2.0\r\n", 0},
+    };
+    for (const Case& c : cases) {
+        status = cw::MessageStatus{};
+        status.account = &account;
+        status.fetchInfo = &fetchInfo;
+        load(options + "Subject: " + c.score + " \"viagra\" [x]\r\n");
+        scan(PLAIN_SPAM);
+        EXPECT_EQ(c.lines, addedLines) << c.score;
+        EXPECT_EQ(c.spam, status.spam) << c.score;
+    }
+}
+
+TEST_F(MessageScan, ChainRulesMustAllMatchAndTheLastOneScores) {
+    load("@Subject: \"viagra\"\r\n"
+         "# a comment between does not break the chain\r\n"
+         "@From: \"pills.example\"\r\n"
+         "Body: 4 \"best prices\" [chain]\r\n"
+         "@Subject: \"nothing like this\"\r\n"
+         "Body: 10 \"best prices\" [broken chain]\r\n"
+         "Body: 0.5 \"hello\" [fresh start]\r\n"
+         "ADDSCORE\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ("X-Quelt-Score: 4.5\r\nX-Quelt: chain\r\nX-Quelt: fresh start\r\n", addedLines);
+}
+
+TEST_F(MessageScan, NegatedRuleOnAMissingFieldMatches) {
+    load("-X-Spam-Flag: \"yes\" [no flag]\r\n-Subject: \"viagra\" [negated hit]\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ("X-Quelt: no flag\r\n", addedLines);
+    EXPECT_TRUE(logHasInOrder({
+        "valid: [-X-Spam-Flag: \"yes\" [no flag]] does not match any [X-Spam-Flag:]",
+        "result: regular rule matches",
+    }));
+}
+
+TEST_F(MessageScan, StopRuleEndsTheScan) {
+    load("=Subject: 1 \"viagra\" [stop]\r\nFrom: 1 \"pills\" [after stop]\r\nADDSCORE\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ("X-Quelt-Score: 1.0\r\nX-Quelt: stop\r\n", addedLines);
+}
+
+TEST_F(MessageScan, FastScanSkipsLaterWhitelistRules) {
+    load("FASTSCAN\r\nTHRESHOLD_SPAM 2\r\nSubject: 3 \"viagra\"\r\n+From: -10 \"pills\"\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(1, status.spam);
+    EXPECT_EQ(0, status.whitelisted);
+    EXPECT_TRUE(logContains("FASTSCAN evaluated"));
+}
+
+TEST_F(MessageScan, SimulationComputesButLeavesTheStatus) {
+    load("SIMULATE\r\nSubject: \"viagra\" [pharma]\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(0, status.spam);
+    EXPECT_EQ(0, status.verdictSet);
+    EXPECT_EQ("X-Quelt: pharma\r\n", addedLines);
+    EXPECT_TRUE(logContains("score (spam, marked): 1.0 > (threshold=0.0)"));
+}
+
+TEST_F(MessageScan, StatusRemovalClearsTheHostsOppositeVerdict) {
+    load("%Subject: \"viagra\"\r\n");
+    status.whitelisted = 1;
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(0, status.whitelisted);
+    EXPECT_EQ(1, status.spam);
+    EXPECT_TRUE(logContains("message was whitelisted by Vellmox: removing status"));
+}
+
+TEST_F(MessageScan, NowhitelistSkipsMessagesTheHostJudged) {
+    load("NOWHITELIST\r\nSubject: \"viagra\" [pharma]\r\n");
+    status.spam = 1;
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(0, status.verdictSet);
+    EXPECT_EQ("", addedLines);
+    EXPECT_TRUE(logContains("filterOnMessageBody: message is marked as spam, nothing more to do"));
+}
+
+TEST_F(MessageScan, NowhitelistRulesWithPlusNeverMatch) {
+    load("NOWHITELIST\r\n+Subject: \"viagra\" [never]\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(0, status.whitelisted);
+    EXPECT_EQ("", addedLines);
+    EXPECT_TRUE(logHasInOrder({
+        "warning: type mismatch in filter [+Subject: \"viagra\" [never]]",
+        "warning: '+' and '%' cannot be used with NOWHITELIST (rule will never match)",
+    }));
+}
+
+TEST_F(MessageScan, PreviewIsIgnoredWithoutCheckpreview) {
+    load("Subject: \"viagra\" [pharma]\r\n");
+    HostMessage message = parseMessage(PLAIN_SPAM);
+    message.fetchType = cw::POP3_TOP;
+    scanMessage(message);
+    EXPECT_EQ(0, status.spam);
+    EXPECT_EQ("", addedLines);
+}
+
+TEST_F(MessageScan, EmptyBracketClearsCommentsCollectedSoFar) {
+    load("Subject: \"viagra\" [first]\r\nFrom: \"pills\" []\r\nTo: \"alice\" [after clear]\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ("X-Quelt: after clear\r\n", addedLines);
+}
+
+TEST_F(MessageScan, BadPatternIsReportedAtEveryMessageEvenWhenPrecompiled) {
+    load("PRECOMPILE\r\nSubject: {(unclosed} [bad]\r\nSubject: {v[i1]agra} [good]\r\n");
+    scan(PLAIN_SPAM);
+    scan(PLAIN_SPAM);
+    EXPECT_EQ("X-Quelt: good\r\n", addedLines);
+    std::vector<std::string> lines = logLines();
+    EXPECT_EQ(2, std::count(lines.begin(), lines.end(),
+                            "error: cannot compile [Subject: {(unclosed} [bad]]"));
+}
+
+TEST_F(MessageScan, RescanReplacesTheLinesOfTheSameFetch) {
+    load("Subject: \"viagra\" [pharma]\r\n");
+    plugin.fetchStart(500);
+    HostMessage spam = parseMessage(PLAIN_SPAM);
+    HostMessage ham = parseMessage("Subject: lunch?\r\n\r\nSee you.\r\n");
+    for (const HostMessage* message : {&spam, &ham}) {
+        std::vector<const char*> lines;
+        for (const std::string& line : message->headerLines) {
+            lines.push_back(line.c_str());
+        }
+        plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), -1, 500,
+                                   &status, configHandle);
+    }
+    EXPECT_EQ(1u, plugin.getAddedHeaderLines(500, nullptr, nullptr, nullptr, 0));
+}
+
+}  // namespace

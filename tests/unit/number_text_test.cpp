@@ -1,0 +1,53 @@
+#include "common/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <limits>
+
+namespace cw {
+namespace {
+
+TEST(NumberText, OneDecimalRoundsTheExactBinaryValue) {
+    struct Case {
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0.0, "0.0"},   {1.0, "1.0"},    {2.25, "2.2"},  {2.75, "2.8"},   {0.05, "0.1"},
+        {0.15, "0.1"},  {2.35, "2.4"},   {-5.0, "-5.0"}, {-0.04, "-0.0"}, {99999.0, "99999.0"},
+        {1e21, "1000000000000000000000.0"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.text, formatFixed1(c.value)) << c.value;
+    }
+}
+
+TEST(NumberText, DecimalPrefixIsReadWhateverTheLocale) {
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // may not exist; the reading must not care
+    struct Case {
+        const char* text;
+        double value;
+    };
+    const Case cases[] = {
+        {"5.5", 5.5},   {"  -1.5xyz", -1.5}, {"1.5.2", 1.5}, {"2-3", 2.0},   {"-", 0.0},
+        {"", 0.0},      {"abc", 0.0},        {".5", 0.5},    {"5.", 5.0},    {"1e3", 1000.0},
+        {"1e", 1.0},    {"+2", 2.0},         {"1,5", 1.0},   {"1.27", 1.27}, {"1.100", 1.1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_DOUBLE_EQ(c.value, readLeadingDecimal(c.text)) << c.text;
+    }
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+TEST(NumberText, IntegerPrefixSaturatesInsteadOfOverflowing) {
+    EXPECT_EQ(42, readLeadingInteger(" 42abc"));
+    EXPECT_EQ(-5, readLeadingInteger("-5"));
+    EXPECT_EQ(0, readLeadingInteger("x1"));
+    EXPECT_EQ(3, readLeadingInteger("3 4"));
+    EXPECT_EQ(std::numeric_limits<int32_t>::max(), readLeadingInteger("99999999999999999999"));
+    EXPECT_EQ(std::numeric_limits<int32_t>::min(), readLeadingInteger("-99999999999999999999"));
+}
+
+}  // namespace
+}  // namespace cw
