@@ -40,7 +40,9 @@ int classicResultCode(int result) {
 
 }  // namespace
 
-void PatternDeleter::operator()(pcre2_real_code_8* code) const { pcre2_code_free(code); }
+void PatternDeleter::operator()(pcre2_real_code_8* code) const {
+    pcre2_code_free(code);
+}
 
 PatternCompileResult compilePattern(const char* pattern) {
     PatternCompileResult result;
@@ -59,18 +61,29 @@ PatternCompileResult compilePattern(const char* pattern) {
     return result;
 }
 
-int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length) {
+void MatchDataDeleter::operator()(pcre2_match_data* data) const {
+    pcre2_match_data_free(data);
+}
+
+int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length,
+                 MatchBlock& block) {
     if (pattern == nullptr || subject == nullptr) {
         return MATCH_NULL;
     }
-    pcre2_match_data* matchData = pcre2_match_data_create(OUTPUT_PAIRS, nullptr);
-    if (matchData == nullptr) {
-        return MATCH_NO_MEMORY;
+    if (!block) {
+        block.reset(pcre2_match_data_create(OUTPUT_PAIRS, nullptr));
+        if (!block) {
+            return MATCH_NO_MEMORY;
+        }
     }
     int result = pcre2_match(pattern, reinterpret_cast<PCRE2_SPTR>(subject), length, 0, 0,
-                             matchData, nullptr);
-    pcre2_match_data_free(matchData);
+                             block.get(), nullptr);
     return classicResultCode(result);
+}
+
+int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length) {
+    MatchBlock block;
+    return matchPattern(pattern, subject, length, block);
 }
 
 }  // namespace cw

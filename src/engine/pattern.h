@@ -10,6 +10,7 @@
 #include <string>
 
 struct pcre2_real_code_8;
+struct pcre2_real_match_data_8;
 
 namespace cw {
 
@@ -35,8 +36,20 @@ struct PatternCompileResult {
 
 PatternCompileResult compilePattern(const char* pattern);
 
+struct MatchDataDeleter {
+    void operator()(pcre2_real_match_data_8* data) const;
+};
+// Room for the match positions and the matcher's working memory, kept by a
+// caller that matches many subjects in a row so that a match allocates nothing
+// once the block has grown. Created on first use.
+using MatchBlock = std::unique_ptr<pcre2_real_match_data_8, MatchDataDeleter>;
+
 // 0 or more on a match (0 when the groups do not all fit the 40 pairs), else one
 // of the negative codes above; any other failure maps below -8.
+int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length,
+                 MatchBlock& block);
+
+// The same for a single match, with a block of its own.
 int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length);
 
 }  // namespace cw
