@@ -1,0 +1,369 @@
+#include "engine/matchers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/filter_options.h"
+#include "engine/pattern.h"
+#include "log_capture.h"
+
+namespace cw {
+namespace {
+
+// A message as the scan hands it to the matchers.
+struct TestMessage {
+    std::vector<const char*> headers;
+    MessageTexts texts;
+    AccountInfo account{"pop.example.com", 0, "alice"};
+    FetchInfo fetch{};
+    MessageStatus status{};
+
+    MessageView view() {
+        status.account = &account;
+        status.fetchInfo = &fetch;
+        return {headers.data(), static_cast<int32_t>(headers.size()), &texts, &status};
+    }
+};
+
+class MatchersTest : public LogCaptureTest {
+  protected:
+    // Reads `ruleText` as the scan does and runs its string or pattern test.
+    bool matches(const char* ruleText) {
+        RuleLine rule;
+        EXPECT_TRUE(readRuleLine(ruleText, rule)) << ruleText;
+        bool matched = false;
+        std::string patternText = rule.pattern;
+        if (rule.flags & FLAG_HAS_STRING) {
+            applyStringTest(rule, patternText, message.view(), matched);
+        } else {
+            PatternCompileResult compiled = compilePattern(patternText.c_str());
+            EXPECT_TRUE(compiled.pattern) << compiled.errorText;
+            applyPatternTest(rule, patternText, compiled.pattern.get(), message.view(), matched);
+        }
+        return matched;
+    }
+
+    TestMessage message;
+};
+
+TEST(FieldPrefixLength, HeaderNamesGroupsAndWholeTextFields) {
+    const struct {
+        const char* line;
+        const char* field;
+        int length;
+    } cases[] = {
+        {"Subject: hello", "Subject:", 8},
+        {"SUBJECT: hello", "subject:", 8},
+        {"X-Subject: hello", "Subject:", -1},
+        {"Subject hello", "Subject:", -1},
+        {"anything", "Body:", 0},
+        {"anything", "match:", 0},
+        {"anything", "CompleteHeader:", 0},
+        {"anything", "Line:", 0},
+        {"anything", "Username:", 0},
+        {"anything", "Servername:", 0},
+        {"Body: hello", "Body:", 5},
+        {"From: a", "Any-Sender:", 5},
+        {"sender: a", "Any-Sender:", 7},
+        {"Reply-To: a", "Any-Sender:", 9},
+        {"X-Sender: a", "Any-Sender:", 9},
+        {"Envelope-From: a", "Any-Sender:", 14},
+        {"X-Envelope-From: a", "any-sender:", 16},
+        {"X-From: a", "Any-Sender:", -1},
+        {"To: a", "Any-Sender:", -1},
+        {"Any-Sender: a", "Any-Sender:", 11},
+        {"To: a", "Any-Recipient:", 3},
+        {"Cc: a", "Any-Recipient:", 3},
+        {"bcc: a", "Any-Recipient:", 4},
+        {"Envelope-To: a", "Any-Recipient:", 12},
+        {"X-Envelope-To: a", "Any-Recipient:", 14},
+        {"From: a", "Any-Recipient:", -1},
+        {"Any-Recipient: a", "Any-Sender:", -1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.length, fieldPrefixLength(c.line, c.field)) << c.line << " / " << c.field;
+    }
+}
+
+TEST_F(MatchersTest, StringRuleFoldsCaseAndCutsTheNameAndOneSpace) {
+    message.headers = {"SUBJECT:   FREE offer\r\n"};
+    EXPECT_TRUE(matches("Subject: \"free\""));
+    EXPECT_EQ(Lines{"valid: [Subject: \"free\"] matches [  free offer] in [Subject:]"},
+              heldLines());
+}
+
+TEST_F(MatchersTest, HeaderFieldTestsOnlyLinesOfThatHeader) {
+    message.headers = {"X-From: bob\r\n", "Sender: bob\r\n", nullptr, "Subject: From: bob\r\n"};
+    EXPECT_FALSE(matches("From: \"bob\""));
+    message.headers.push_back("from: Bob <b@x>\r\n");
+    EXPECT_TRUE(matches("From: \"bob\""));
+    EXPECT_EQ(Lines{"valid: [From: \"bob\"] matches [bob <b@x>] in [From:]"}, heldLines());
+}
+
+TEST_F(MatchersTest, AnySenderTestsItsSixHeadersEvenAfterAMatch) {
+    message.headers = {"From: bob1",     "Sender: bob2",        "Reply-To: bob3",
+                       "X-Sender: bob4", "Envelope-From: bob5", "X-Envelope-From: bob6",
+                       "To: bob7",       "X-From: bob8",        "Resent-From: bob9"};
+    EXPECT_TRUE(matches("Any-Sender: \"bob\""));
+    Lines expected;
+    for (const char* tested : {"bob1", "bob2", "bob3", "bob4", "bob5", "bob6"}) {
+        expected.push_back(std::string("valid: [Any-Sender: \"bob\"] matches [") + tested +
+                           "] in [Any-Sender:]");
+    }
+    EXPECT_EQ(expected, heldLines());
+}
+
+TEST_F(MatchersTest, AnyRecipientTestsItsFiveHeadersInAnyCase) {
+    message.headers = {
+        "To: a@x",   "cc: b@x",       "BCC: c@x", "Envelope-To: d@x", "X-Envelope-To: e@x",
+        "From: f@x", "Resent-To: g@x"};
+    EXPECT_TRUE(matches("Any-Recipient: {@x$}"));
+    Lines expected;
+    for (const char* tested : {"a@x", "b@x", "c@x", "d@x", "e@x"}) {
+        expected.push_back(std::string("valid: [Any-Recipient: {@x$}] matches [") + tested +
+                           "] in [Any-Recipient:]");
+    }
+    EXPECT_EQ(expected, heldLines());
+}
+
+TEST_F(MatchersTest, LiteralGroupHeaderLosesItsWholeName) {
+    message.headers = {"Any-Sender: bob\r\n"};
+    EXPECT_TRUE(matches("Any-Sender: {^bob$}"));
+    EXPECT_EQ(Lines{"valid: [Any-Sender: {^bob$}] matches [bob] in [Any-Sender:]"}, heldLines());
+}
+
+TEST_F(MatchersTest, MatchFieldTestsEveryHeaderLineWhole) {
+    message.headers = {"  Subject: hi\r\n", "X-Hi: hi\r\n"};
+    EXPECT_TRUE(matches("Match: {^subject: hi$}"));
+    EXPECT_EQ(Lines{"valid: [Match: {^subject: hi$}] matches [Subject: hi] in [Match:]"},
+              heldLines());
+}
+
+TEST_F(MatchersTest, AnchorStandsBehindTheNameAndOneSpace) {
+    message.headers = {"Subject: Free stuff\r\n"};
+    EXPECT_TRUE(matches("Subject: {^free}"));
+    EXPECT_EQ(Lines{"valid: [Subject: {^free}] matches [Free stuff] in [Subject:]"}, heldLines());
+    message.headers = {"Subject:  free\r\n", "Subject:\tfree\r\n"};
+    EXPECT_FALSE(matches("Subject: {^free}"));
+}
+
+TEST_F(MatchersTest, PatternSeesTheWholeSubjectWithoutMultiLine) {
+    message.texts.rawBody = "first line\r\nsecond line\r\n";
+    EXPECT_FALSE(matches("Body: {^second}"));
+    EXPECT_FALSE(matches("Body: {first.line.second}"));
+    EXPECT_TRUE(matches("Body: {first line\\s+second line$}"));
+    EXPECT_EQ(Lines{"valid: [Body: {first line\\s+second line$}] matches something in [Body:]"},
+              heldLines());
+}
+
+TEST_F(MatchersTest, HeaderRuleFindsTheFirstLineOfTheNamedHeader) {
+    message.headers = {"Subject: x\r\n", nullptr, "x-mailer: foo\r\n", "X-Mailer: bar\r\n"};
+    EXPECT_TRUE(matches("Header: \"X-Mailer:\""));
+    EXPECT_EQ(Lines{"valid: [X-Mailer:] exists: [x-mailer: foo]"}, heldLines());
+}
+
+TEST_F(MatchersTest, HeaderRuleIsAPrefixTestThatGroupsServeButWholeTextNamesDoNot) {
+    message.headers = {"X-Mailer-Info: bar\r\n", "Reply-To: c@x\r\n"};
+    EXPECT_TRUE(matches("Header: \"X-Mailer\""));
+    EXPECT_TRUE(matches("Header: {Any-Sender:}"));
+    EXPECT_FALSE(matches("Header: \"X-Mailer:\""));
+    EXPECT_FALSE(matches("Header: \"Body:\""));
+    EXPECT_EQ((Lines{"valid: [X-Mailer] exists: [X-Mailer-Info: bar]",
+                     "valid: [Any-Sender:] exists: [Reply-To: c@x]"}),
+              heldLines());
+}
+
+TEST_F(MatchersTest, SizeRuleComparesTheLeadingIntegerSigned) {
+    message.fetch.messageSize = 20000;
+    EXPECT_TRUE(matches("Size: \"20000\""));
+    EXPECT_EQ(Lines{"valid: msgsize=20000 >= 20000"}, heldLines());
+    message.fetch.messageSize = 19999;
+    EXPECT_FALSE(matches("Size: \"20000\""));
+    EXPECT_TRUE(matches("Size: \" 15000 bytes\""));
+    EXPECT_TRUE(matches("Size: \"abc\""));
+    EXPECT_EQ((Lines{"valid: msgsize=19999 >= 15000", "valid: msgsize=19999 >= 0"}), heldLines());
+    message.fetch.messageSize = -1;
+    EXPECT_FALSE(matches("Size: \"abc\""));
+}
+
+TEST_F(MatchersTest, MoreGroupsThanTheVectorHoldsStillMatch) {
+    std::string groups;
+    for (int i = 0; i < 50; ++i) {
+        groups += "(a)";
+    }
+    std::string line = "Subject: " + std::string(50, 'a');
+    message.headers = {line.c_str()};
+    EXPECT_TRUE(matches(("Subject: {" + groups + "}").c_str()));
+}
+
+TEST_F(MatchersTest, NegatedRuleSetsMatchedButHoldsNoEvidence) {
+    message.headers = {"Subject: free\r\n"};
+    message.fetch.messageSize = 10;
+    EXPECT_TRUE(matches("-Subject: \"free\""));
+    EXPECT_TRUE(matches("-Subject: {free}"));
+    EXPECT_TRUE(matches("-Header: \"Subject:\""));
+    EXPECT_TRUE(matches("-Size: \"1\""));
+    EXPECT_EQ(0, heldLineCount());
+    EXPECT_EQ(Lines{}, logLines());
+}
+
+TEST_F(MatchersTest, HostValuesAreTestedWholeAndMissingOnesNotAtAll) {
+    EXPECT_TRUE(matches("Username: \"ALICE\""));
+    EXPECT_TRUE(matches("Servername: {^pop\\.}"));
+    EXPECT_EQ((Lines{"valid: [Username: \"ALICE\"] matches [alice] in [Username:]",
+                     "valid: [Servername: {^pop\\.}] matches [pop.example.com] in [Servername:]"}),
+              heldLines());
+    message.account.userName = nullptr;
+    EXPECT_FALSE(matches("Username: {.*}"));
+    EXPECT_FALSE(matches("Username: {^$}"));
+}
+
+TEST_F(MatchersTest, LineRulesUseDecodedLinesWheneverTheBodyIsEncoded) {
+    message.texts.rawLines = {"raw line\r", nullptr};
+    message.texts.decodedLines = {nullptr, "decoded line\r"};
+    message.texts.bodyIsEncoded = true;
+    EXPECT_TRUE(matches("Line: \"line\""));
+    EXPECT_TRUE(matches("~Line: \"line\""));
+    message.texts.bodyIsEncoded = false;
+    EXPECT_TRUE(matches("~Line: \"line\""));
+    EXPECT_EQ((Lines{"valid: [Line: \"line\"] matches [decoded line] in [Line:]",
+                     "valid: [~Line: \"line\"] matches [decoded line] in [Line:]",
+                     "valid: [~Line: \"line\"] matches [raw line] in [Line:]"}),
+              heldLines());
+}
+
+TEST_F(MatchersTest, DecodedFlagSwitchesWholeHeaderAndBodyOnlyForEncodedBodies) {
+    message.texts.rawHeaderText = "raw header";
+    message.texts.decodedHeaderText = "decoded header";
+    message.texts.rawBody = "raw body";
+    message.texts.decodedBody = "decoded body";
+    const struct {
+        const char* rule;
+        bool bodyIsEncoded;
+        bool matched;
+    } cases[] = {
+        {"CompleteHeader: \"decoded\"", true, true},
+        {"~CompleteHeader: \"raw\"", true, true},
+        {"~CompleteHeader: \"decoded\"", false, true},
+        {"Body: \"raw\"", true, true},
+        {"~Body: \"decoded\"", true, true},
+        {"~Body: \"raw\"", false, true},
+        {"CompleteHeader: \"raw\"", true, false},
+        {"~Body: \"raw\"", true, false},
+    };
+    for (const auto& c : cases) {
+        message.texts.bodyIsEncoded = c.bodyIsEncoded;
+        EXPECT_EQ(c.matched, matches(c.rule)) << c.rule << " encoded " << c.bodyIsEncoded;
+    }
+    writeLog("", LOG_DISCARD);
+    message.texts.bodyIsEncoded = true;
+    EXPECT_TRUE(matches("~CompleteHeader: {raw}"));
+    EXPECT_EQ(Lines{"valid: [~CompleteHeader: {raw}] matches something in [CompleteHeader:]"},
+              heldLines());
+}
+
+TEST_F(MatchersTest, DecodedFlagDecodesEncodedWordsOfHeaderLines) {
+    message.headers = {"Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=\r\n"};
+    EXPECT_TRUE(
+        matches("~Subject: {^Gr\xFC\xDF"
+                "e$}"));
+    EXPECT_FALSE(
+        matches("Subject: {^Gr\xFC\xDF"
+                "e$}"));
+    EXPECT_TRUE(matches("Subject: \"=?iso-8859-1?q?gr=fc\""));
+}
+
+TEST_F(MatchersTest, DecodedFlagLeavesWordsOfBodyLinesAndWholeHeaderAlone) {
+    message.texts.rawBody = "=?ISO-8859-1?Q?Gr=FC=DFe?=";
+    message.texts.rawLines = {"=?ISO-8859-1?Q?Gr=FC=DFe?="};
+    message.texts.decodedHeaderText = "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=";
+    EXPECT_TRUE(matches("~Body: \"q?gr=fc\""));
+    EXPECT_TRUE(matches("~Line: \"q?gr=fc\""));
+    EXPECT_TRUE(matches("~CompleteHeader: \"q?gr=fc\""));
+}
+
+TEST_F(MatchersTest, DecodingIsTracedAtDebugLevel) {
+    filterOptions.traceLevel = TRACE_DEBUG;
+    message.headers = {"  Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=\r\n", "Subject: plain\r\n"};
+    matches("~Subject: \"x\"");
+    EXPECT_EQ((Lines{"mime encoded: [Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=]",
+                     "mime decoded: [Subject: Gr\xFC\xDF"
+                     "e]"}),
+              logLines());
+}
+
+TEST_F(MatchersTest, MatchingErrorsAreLoggedAndNeverMatch) {
+    bool matched = false;
+    testIfLineMatchesRegular("Subject:", nullptr, "Subject: {x}", "Subject: x", 0, matched);
+    EXPECT_FALSE(matched);
+    PatternCompileResult runaway = compilePattern("(a+)+$");
+    ASSERT_TRUE(runaway.pattern);
+    std::string subject = "Subject: " + std::string(40, 'a') + "b";
+    testIfLineMatchesRegular("Subject:", runaway.pattern.get(), "Subject: {(a+)+$}",
+                             subject.c_str(), 0, matched);
+    EXPECT_FALSE(matched);
+    EXPECT_EQ((Lines{"error NULL: either code or subject or ovector was passed as NULL",
+                     "error MATCHLIMIT: the recursion and backtracking limit is reached"}),
+              logLines());
+}
+
+TEST_F(MatchersTest, TestsNeverClearAnEarlierMatch) {
+    bool matched = true;
+    std::string pattern = "absent";
+    testIfLineMatchesString("Subject:", pattern, "Subject: \"absent\"", "Subject: x", 0, matched);
+    testIfSizeIsAtLeast("100", 1, 0, matched);
+    EXPECT_TRUE(matched);
+}
+
+// A text part begins at "Content-Type: text/", any other Content-Type line ends it.
+const std::vector<const char*> MULTIPART_LINES = {
+    "preamble spam\r",
+    "--b1\r",
+    "Content-Type: text/plain; charset=us-ascii\r",
+    "\r",
+    "plain spam\r",
+    "--b1\r",
+    "content-type: TEXT/html\r",
+    "\r",
+    "<b>html spam</b>\r",
+    "--b1\r",
+    "Content-Type: image/gif\r",
+    "\r",
+    "gif spam\r",
+    "--b1--\r",
+};
+
+TEST_F(MatchersTest, TextOnlyLineRuleTestsOnlyLinesOfTextParts) {
+    message.headers = {"Content-Type: multipart/mixed; boundary=\"b1\"\r\n"};
+    message.texts.decodedLines = MULTIPART_LINES;
+    message.texts.bodyIsEncoded = true;
+    EXPECT_TRUE(matches("!Line: \"spam\""));
+    EXPECT_EQ((Lines{"valid: [!Line: \"spam\"] matches [plain spam] in [Line:]",
+                     "valid: [!Line: \"spam\"] matches [<b>html spam</b>] in [Line:]"}),
+              heldLines());
+    EXPECT_FALSE(matches("!Line: \"content-type\""));
+    EXPECT_TRUE(matches("Line: \"content-type\""));
+}
+
+TEST_F(MatchersTest, TextOnlyStartsFromTheMessagesOwnContentType) {
+    message.texts.rawLines = {"hello spam\r", "Content-Type: image/png\r", "later spam\r"};
+    EXPECT_TRUE(matches("!Line: \"hello\""));
+    message.headers = {"Subject: x\r\n", "Content-Type: text/plain\r\n"};
+    EXPECT_TRUE(matches("!Line: \"hello\""));
+    EXPECT_FALSE(matches("!Line: \"later\""));
+    message.headers = {"Content-Type: image/png\r\n", "Content-Type: text/plain\r\n"};
+    EXPECT_FALSE(matches("!Line: \"spam\""));
+}
+
+TEST_F(MatchersTest, TextOnlyOptionRestrictsEveryLineRule) {
+    filterOptions.textOnly = true;
+    message.headers = {"Content-Type: multipart/alternative; boundary=b1\r\n"};
+    message.texts.rawLines = MULTIPART_LINES;
+    EXPECT_FALSE(matches("Line: \"preamble\""));
+    EXPECT_TRUE(matches("Line: \"plain spam\""));
+}
+
+}  // namespace
+}  // namespace cw
