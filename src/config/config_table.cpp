@@ -1,10 +1,134 @@
-// PLACEHOLDER: replaced by the configuration work.
 #include "config/config_table.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "common/number_text.h"
+#include "common/text_file.h"
+#include "config/filter_options.h"
+#include "config/rule_file_reader.h"
+#include "config/statistics.h"
+#include "host/log_writer.h"
+#include "host/module_state.h"
+#include "host/plugin_info.h"
+#include "platform/platform.h"
+
 namespace cw {
+
 ConfigTable configTable;
 ConfigPaths configPaths;
-int32_t loadConfig(const char*) { return ++configTable.handleCounter; }
-void releaseConfig(int32_t) {}
-FilterConfig* findConfig(int32_t) { return nullptr; }
+
+namespace {
+
+constexpr const char* MAIN_RULE_FILE = "filters.dat";
+constexpr const char* DEFAULT_RULE_FILE = "default_filters.dat";
+constexpr const char* LOCAL_RULE_FILE = "local_filters.dat";
+constexpr int MAIN_FILE_NUMBER = 1;
+constexpr int LOCAL_FILE_NUMBER = 2;
+
+// The longest folder whose rule file paths still fit their buffers.
+constexpr size_t MAX_FOLDER_LENGTH =
+    RULE_PATH_SIZE - 1 - std::char_traits<char>::length(LOCAL_RULE_FILE);
+
+int32_t findConfigIndex(int32_t handle) {
+    for (size_t index = 0; index < configTable.entries.size(); ++index) {
+        if (configTable.entries[index]->handle == handle) {
+            return static_cast<int32_t>(index);
+        }
+    }
+    return -1;
+}
+
+// Opens `path`, else `fallBack`; returns the path tried last.
+std::string openRuleFile(TextFileReader& reader, const std::string& path,
+                         const std::string& fallBack) {
+    if (reader.open(path)) {
+        return path;
+    }
+    reader.open(fallBack);
+    return fallBack;
+}
+
+void readRuleFile(TextFileReader& reader, int fileNumber, const std::string& path, uint8_t origin,
+                  FilterConfig& config) {
+    if (!reader.isOpen()) {
+        return;
+    }
+    writeLog(formatText("Cobbleweave %s - reading configuration (%d): %s", PLUGIN_VERSION,
+                        fileNumber, path.c_str()));
+    readRuleFileLines(reader, path, origin, config);
+    reader.close();
+}
+
+}  // namespace
+
+int32_t loadConfig(const char* folderText) {
+    std::string folder = folderText == nullptr ? std::string() : std::string(folderText);
+    // Written with the log path and trace level the previous load left.
+    traceLine(">>> loadConfig");
+    int32_t handle = 0;
+    {
+        platform::LockGuard lock(moduleState.fetchLock);
+        auto config = std::make_unique<FilterConfig>();
+        handle = ++configTable.handleCounter;
+        config->handle = handle;
+        // A folder too long for the rule paths is not used at all: the log and
+        // the statistics stay where the previous load put them.
+        bool folderFits = folder.size() <= MAX_FOLDER_LENGTH;
+        if (folderFits) {
+            setLogFolder(folder);
+        }
+        configPaths.mainRuleFilePath.clear();
+        resetOptionsForLoad();
+        if (folderFits) {
+            TextFileReader reader;
+            configPaths.mainRuleFilePath =
+                openRuleFile(reader, folder + MAIN_RULE_FILE, moduleFolder() + DEFAULT_RULE_FILE);
+            readRuleFile(reader, MAIN_FILE_NUMBER, configPaths.mainRuleFilePath, ORIGIN_MAIN,
+                         *config);
+            std::string localPath =
+                openRuleFile(reader, folder + LOCAL_RULE_FILE, moduleFolder() + LOCAL_RULE_FILE);
+            readRuleFile(reader, LOCAL_FILE_NUMBER, localPath, ORIGIN_LOCAL, *config);
+        } else {
+            writeLog(
+                formatText("error: configuration folder too long (%d characters, at most %d): "
+                           "%.256s",
+                           static_cast<int>(folder.size()), static_cast<int>(MAX_FOLDER_LENGTH),
+                           folder.c_str()));
+        }
+        configTable.entries.push_back(std::move(config));
+        traceLine(formatText("new config handle: %d", handle));
+        traceLine(formatText("number of active configs: %d",
+                             static_cast<int>(configTable.entries.size())));
+        if (folderFits) {
+            readStatistics(folder);
+        }
+    }
+    traceLine("<<< loadConfig");
+    return handle;
+}
+
+void releaseConfig(int32_t handle) {
+    traceLine(">>> releaseConfig");
+    {
+        platform::LockGuard lock(moduleState.fetchLock);
+        int32_t index = findConfigIndex(handle);
+        traceLine(formatText("trying config handle: %d", handle));
+        traceLine(formatText("that is configuration: %d", index));
+        // An unknown handle releases nothing.
+        if (index >= 0) {
+            configTable.entries.erase(configTable.entries.begin() + index);
+        }
+        traceLine(
+            formatText("configurations left: %d", static_cast<int>(configTable.entries.size())));
+    }
+    traceLine("<<< releaseConfig");
+}
+
+FilterConfig* findConfig(int32_t handle) {
+    int32_t index = findConfigIndex(handle);
+    return index < 0 ? nullptr : configTable.entries[static_cast<size_t>(index)].get();
+}
+
 }  // namespace cw

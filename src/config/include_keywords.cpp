@@ -1,0 +1,124 @@
+#include "config/include_keywords.h"
+
+#include <cstring>
+
+#include "common/number_text.h"
+#include "common/text_file.h"
+#include "common/text_ops.h"
+#include "config/rule_file_reader.h"
+#include "engine/rule_line.h"
+#include "host/log_writer.h"
+#include "host/module_state.h"
+#include "platform/platform.h"
+
+namespace cw {
+
+namespace {
+
+enum class RuleForm { QUOTED, BRACED, WHOLE_LINE };
+
+struct IncludeKeyword {
+    const char* keyword;
+    const char* label;
+    RuleForm form;
+};
+
+const IncludeKeyword INCLUDE_KEYWORDS[] = {
+    {"B_INCLUDE_SENDER", "Any-Sender:", RuleForm::QUOTED},
+    {"B_INCLUDE_SUBJECT", "Subject:", RuleForm::QUOTED},
+    {"B_INCLUDE_REG_SENDER", "Any-Sender:", RuleForm::BRACED},
+    {"B_INCLUDE_REG_SUBJECT", "Subject:", RuleForm::BRACED},
+    {"B_INCLUDE_LIST", "complete rule file", RuleForm::WHOLE_LINE},
+};
+
+constexpr double DEFAULT_INCLUDE_SCORE = 1.0;
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A name with a separator is taken as it is. Otherwise it is looked for beside
+// the rule file and, failing that, taken untested from the module folder.
+std::string resolveListPath(const std::string& name, const std::string& ruleFilePath) {
+    if (name.find(platform::PATH_SEPARATOR) != std::string::npos) {
+        return name;
+    }
+    size_t separator = ruleFilePath.find_last_of(platform::PATH_SEPARATOR);
+    std::string besideRuleFile =
+        (separator == std::string::npos ? std::string() : ruleFilePath.substr(0, separator + 1)) +
+        name;
+    if (canOpenForReading(besideRuleFile)) {
+        return besideRuleFile;
+    }
+    writeLog("include blacklist failed: " + besideRuleFile);
+    writeLog("trying application folder...");
+    return moduleFolder() + name;
+}
+
+void appendListRules(TextFileReader& list, const IncludeKeyword& include, double score,
+                     FilterConfig& config) {
+    std::string scoreText = formatFixed1(score);
+    std::string scoreTrace = "score for included rules: " + scoreText;
+    std::string line;
+    std::string rule;
+    while (readRuleFilePiece(list, line)) {
+        trimWhiteSpace(line);
+        if (line.empty()) {
+            continue;
+        }
+        if (include.form == RuleForm::WHOLE_LINE) {
+            appendRuleLine(config, line, ORIGIN_INCLUDED);
+            continue;
+        }
+        traceLine(scoreTrace);
+        const char* format =
+            include.form == RuleForm::QUOTED ? "%s %s \"%s\" [BL]" : "%s %s {%s} [BL]";
+        rule = formatText(format, include.label, scoreText.c_str(), line.c_str());
+        // Rules are built in a 4096-byte work buffer; a longer one would be cut
+        // into a rule nobody wrote, so it is left out.
+        if (rule.size() >= RULE_BUFFER_SIZE) {
+            writeLog(formatText("include blacklist: rule too long (%d bytes), skipped: %.256s",
+                                static_cast<int>(rule.size()), rule.c_str()));
+            continue;
+        }
+        appendRuleLine(config, rule, ORIGIN_INCLUDED);
+    }
+}
+
+}  // namespace
+
+bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, FilterConfig& config) {
+    const char* start = skipWhiteSpace(line);
+    for (const IncludeKeyword& include : INCLUDE_KEYWORDS) {
+        size_t length = std::strlen(include.keyword);
+        if (!startsWithNoCase(start, include.keyword, length)) {
+            continue;
+        }
+        std::string argument = start + length;
+        trimWhiteSpace(argument);
+        double score = DEFAULT_INCLUDE_SCORE;
+        // Only a digit starts a score: a sign belongs to the file name.
+        if (!argument.empty() && isDigit(argument[0])) {
+            score = readLeadingDecimal(argument.c_str());
+            size_t nameStart = 0;
+            while (nameStart < argument.size() &&
+                   (isDigit(argument[nameStart]) || argument[nameStart] == '.')) {
+                ++nameStart;
+            }
+            argument.erase(0, nameStart);
+            trimWhiteSpace(argument);
+        }
+        std::string path = resolveListPath(argument, ruleFilePath);
+        writeLog(formatText("include blacklist (%s): %s", include.label, path.c_str()));
+        TextFileReader list;
+        if (!list.open(path)) {
+            writeLog("include blacklist failed: " + path);
+            return true;
+        }
+        appendListRules(list, include, score, config);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace cw

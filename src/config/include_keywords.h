@@ -1,0 +1,24 @@
+// Include keyword lines: B_INCLUDE_SENDER, B_INCLUDE_SUBJECT, B_INCLUDE_REG_SENDER,
+// B_INCLUDE_REG_SUBJECT and B_INCLUDE_LIST turn every line of a list file into a
+// rule of the configuration being loaded. The rules go in before the include
+// line itself is stored, so they stand directly in front of it.
+//
+//   B_INCLUDE_SENDER 2.5 senders.txt  ->  Any-Sender: 2.5 "a@example.org" [BL]
+//   B_INCLUDE_REG_SUBJECT subjects.txt ->  Subject: 1.0 {^win.*} [BL]
+//   B_INCLUDE_LIST rules.txt          ->  each non-blank line, trimmed
+#pragma once
+
+#include <string>
+
+#include "config/config_table.h"
+
+namespace cw {
+
+// Tests `line` against the five include keywords behind its leading white space,
+// case-insensitively over each keyword's length. On a match reads the list file
+// it names and appends the rules with ORIGIN_INCLUDED; true then. A name without
+// a path separator is looked for beside `ruleFilePath`, then in the module folder.
+// List lines are never tested for keywords.
+bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, FilterConfig& config);
+
+}  // namespace cw

@@ -1,0 +1,60 @@
+#include "config/rule_file_reader.h"
+
+#include <cstring>
+#include <new>
+
+#include "common/text_ops.h"
+#include "config/include_keywords.h"
+#include "config/option_keywords.h"
+#include "host/log_writer.h"
+
+namespace cw {
+
+bool readRuleFilePiece(TextFileReader& reader, std::string& line) {
+    if (!reader.readPiece(line, LINE_PIECE_BYTES)) {
+        return false;
+    }
+    trimTrailingWhiteSpace(line.data());
+    line.resize(std::strlen(line.c_str()));
+    return true;
+}
+
+void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origin) {
+    bool included = origin == ORIGIN_INCLUDED;
+    try {
+        config.lineOrigins.push_back(origin);
+    } catch (const std::bad_alloc&) {
+        writeLog(included ? "loadConfig.cobbleweavesFlag.1 / memory allocation failed"
+                          : "loadConfig.cobbleweavesFlag / memory allocation failed");
+        return;
+    }
+    try {
+        config.compiledPatterns.emplace_back();
+    } catch (const std::bad_alloc&) {
+        config.lineOrigins.pop_back();
+        writeLog(included ? "loadConfig.regularExpressions.1 / memory allocation failed"
+                          : "loadConfig.regularExpressions / memory allocation failed");
+        return;
+    }
+    try {
+        config.lineTexts.push_back(text);
+    } catch (const std::bad_alloc&) {
+        config.lineOrigins.pop_back();
+        config.compiledPatterns.pop_back();
+        writeLog(included ? "loadConfig.cobbleweaves.1 / memory allocation failed"
+                          : "loadConfig / memory allocation failed");
+    }
+}
+
+void readRuleFileLines(TextFileReader& reader, const std::string& path, uint8_t origin,
+                       FilterConfig& config) {
+    std::string line;
+    while (readRuleFilePiece(reader, line)) {
+        if (!applyOptionKeyword(line.c_str())) {
+            applyIncludeKeyword(line.c_str(), path, config);
+        }
+        appendRuleLine(config, line, origin);
+    }
+}
+
+}  // namespace cw

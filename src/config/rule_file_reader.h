@@ -1,0 +1,33 @@
+// Reading rule files and list files in line pieces, and storing lines in the
+// RuleSet of a configuration being loaded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/text_file.h"
+#include "config/config_table.h"
+
+namespace cw {
+
+// A read takes at most this many bytes, line end included (a 4096-byte line
+// buffer as fgets fills it); a longer physical line goes on as the next piece.
+inline constexpr size_t LINE_PIECE_BYTES = 4094;
+
+// Reads the next piece of an open rule or list file, ends it at its first NUL
+// byte (lines are C texts) and removes its trailing white space, line end
+// included. False at the end of the file.
+bool readRuleFilePiece(TextFileReader& reader, std::string& line);
+
+// Appends one line with its origin code. A failed allocation is logged with the
+// message of the failing step (".1" variants for rules made from a list) and
+// the line is dropped, leaving the three arrays of equal length.
+void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origin);
+
+// Reads the open rule file at `path` to its end: every line is offered to the
+// option keywords, then to the include keywords, and is stored with `origin`.
+void readRuleFileLines(TextFileReader& reader, const std::string& path, uint8_t origin,
+                       FilterConfig& config);
+
+}  // namespace cw

@@ -1,0 +1,72 @@
+// A configuration folder and a module folder of its own for every test, so the
+// fall-backs to the module folder can be tried without touching the build tree.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/config_table.h"
+#include "host/module_state.h"
+#include "scratch_folder.h"
+
+namespace cw {
+
+using Lines = std::vector<std::string>;
+using Origins = std::vector<int>;
+
+class ConfigLoadTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        folder = makeScratchFolder();
+        moduleFolderPath = makeScratchFolder();
+        moduleState.moduleFolderOverride = moduleFolderPath;
+    }
+
+    void writeConfigFile(const std::string& name, const std::string& content) const {
+        writeFileBytes(folder + name, content);
+    }
+    void writeModuleFile(const std::string& name, const std::string& content) const {
+        writeFileBytes(moduleFolderPath + name, content);
+    }
+
+    int32_t load() const { return loadConfig(folder.c_str()); }
+    int32_t load(const std::string& mainRules) const {
+        writeConfigFile("filters.dat", mainRules);
+        return load();
+    }
+
+    // The stored lines of a configuration; checks that every line has its
+    // origin and an empty compiled-pattern entry.
+    Lines storedLines(int32_t handle) const {
+        const FilterConfig* config = findConfig(handle);
+        if (config == nullptr) {
+            ADD_FAILURE() << "no configuration " << handle;
+            return {};
+        }
+        EXPECT_EQ(config->lineTexts.size(), config->lineOrigins.size());
+        EXPECT_EQ(config->lineTexts.size(), config->compiledPatterns.size());
+        for (const CompiledPattern& pattern : config->compiledPatterns) {
+            EXPECT_EQ(nullptr, pattern.get());
+        }
+        return config->lineTexts;
+    }
+
+    Origins storedOrigins(int32_t handle) const {
+        const FilterConfig* config = findConfig(handle);
+        if (config == nullptr) {
+            ADD_FAILURE() << "no configuration " << handle;
+            return {};
+        }
+        return Origins(config->lineOrigins.begin(), config->lineOrigins.end());
+    }
+
+    Lines logLines() const { return logLinesWithoutStamps(folder + "cobbleweave.log"); }
+
+    std::string folder;            // ends with the separator
+    std::string moduleFolderPath;  // ends with the separator
+};
+
+}  // namespace cw
