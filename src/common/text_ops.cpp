@@ -27,7 +27,8 @@ void trimWhiteSpace(std::string& text) {
     while (start < end && isWhiteSpace(static_cast<unsigned char>(text[start]))) {
         ++start;
     }
-    text = text.substr(start, end - start);
+    text.erase(end);
+    text.erase(0, start);
 }
 
 void trimTrailingWhiteSpace(char* text) {
