@@ -7,30 +7,21 @@
 #include <vector>
 
 #include "config/filter_options.h"
-#include "host/log_writer.h"
-#include "scratch_folder.h"
+#include "log_capture.h"
 
 namespace cw {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-class OptionKeywordsTest : public testing::Test {
+class OptionKeywordsTest : public LogCaptureTest {
   protected:
-    void SetUp() override {
-        folder = makeScratchFolder();
-        ASSERT_TRUE(setLogFolder(folder));
-    }
-
     // The log lines written since the previous call.
     Lines newLogLines() {
-        Lines all = logLinesWithoutStamps(folder + "cobbleweave.log");
-        Lines fresh(all.begin() + static_cast<long>(seen), all.end());
+        Lines all = logLines();
+        Lines fresh(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
         seen = all.size();
         return fresh;
     }
 
-    std::string folder;
     size_t seen = 0;
 };
 
