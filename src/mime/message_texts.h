@@ -13,11 +13,14 @@ namespace cw {
 // Each joined header text holds at most this many bytes.
 inline constexpr size_t MAX_HEADER_TEXT = 65535;
 
+// The line arrays point into the line areas, so a MessageTexts is filled in
+// place and neither copied nor moved while its lines are in use. One record may
+// serve message after message: each step starts its texts afresh.
 struct MessageTexts {
-    std::string rawHeaderText;      // header lines joined as they are
-    std::string decodedHeaderText;  // the same, encoded words decoded
-    std::string rawBody;            // at most MAXSIZE bytes, ends at its first NUL
-    std::string decodedBody;        // empty when no decoder ran
+    std::string rawHeaderText;              // header lines joined as they are
+    std::string decodedHeaderText;          // the same, encoded words decoded
+    std::string rawBody;                    // at most MAXSIZE bytes, ends at its first NUL
+    std::string decodedBody;                // empty when no decoder ran
     std::vector<const char*> rawLines;      // point into rawLineArea
     std::vector<const char*> decodedLines;  // point into decodedLineArea
     std::string rawLineArea;
