@@ -1,0 +1,96 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "cobbleweave_scan/host_platform.h"
+
+namespace cw::scantool {
+
+namespace {
+
+std::string errnoText() {
+    return std::strerror(errno);
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+}  // namespace
+
+BodyFile::BodyFile() : handle(-1) {}
+
+BodyFile::~BodyFile() {
+    if (handle >= 0) {
+        close(static_cast<int>(handle));
+    }
+}
+
+bool openBodyInFile(const std::string& path, uint64_t offset, BodyFile& body, std::string& error) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot open '" + path + "': " + errnoText();
+        return false;
+    }
+    body.handle = fd;
+    if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        error = "cannot seek in '" + path + "': " + errnoText();
+        return false;
+    }
+    return true;
+}
+
+bool openBodyCopy(std::string_view bytes, BodyFile& body, std::string& error) {
+    FILE* stream = tmpfile();
+    if (stream == nullptr) {
+        error = std::string("cannot create a temporary file: ") + errnoText();
+        return false;
+    }
+    // The descriptor outlives the stream: it keeps the unlinked file alive.
+    int fd = dup(fileno(stream));
+    fclose(stream);
+    if (fd < 0) {
+        error = std::string("cannot create a temporary file: ") + errnoText();
+        return false;
+    }
+    body.handle = fd;
+    if (!writeAll(fd, bytes) || lseek(fd, 0, SEEK_SET) < 0) {
+        error = std::string("cannot write a temporary file: ") + errnoText();
+        return false;
+    }
+    return true;
+}
+
+std::string executableFolder() {
+    char path[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return "";
+    }
+    std::string folder(path, static_cast<size_t>(length));
+    size_t slash = folder.rfind('/');
+    return slash == std::string::npos ? "" : folder.substr(0, slash + 1);
+}
+
+bool standardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
+void useBinaryStandardInput() {}
+
+}  // namespace cw::scantool

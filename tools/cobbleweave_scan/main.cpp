@@ -1,0 +1,367 @@
+// cobbleweave-scan: scores mail with the Cobbleweave plug-in outside the mail
+// proxy, loading the library and calling its exports as the proxy does, so that
+// users can try their rules on their own mail.
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "cobbleweave_scan/host_platform.h"
+#include "cobbleweave_scan/host_session.h"
+#include "cobbleweave_scan/lint.h"
+#include "cobbleweave_scan/message_source.h"
+#include "cobbleweave_scan/report.h"
+
+namespace fs = std::filesystem;
+using namespace cw::scantool;
+
+namespace {
+
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_USAGE = 1;
+constexpr int EXIT_INPUT_ERROR = 2;
+
+// The plug-in builds its file paths in 260-byte buffers from the folder and
+// "local_filters.dat": a longer folder would not fit.
+constexpr size_t MAX_CONFIG_FOLDER_LENGTH = 242;
+
+constexpr const char* USAGE = R"(Usage: cobbleweave-scan --config FOLDER [OPTION]... INPUT...
+       cobbleweave-scan --config FOLDER --lint
+
+Scores mail with the Cobbleweave plug-in, loading the library and calling its
+exports in the order the mail proxy calls them: loadConfig once, then for every
+message fetchStart, requireBodyFiltering, minBodyBytesRequired,
+filterOnMessageBody, getAddedHeaderLines, processedMessage and fetchEnd, and
+releaseConfig at the end. checkVellmoxVersion is not called: it accepts only a
+host executable named vellmox.exe, which this program is not.
+
+INPUT is a message file (.eml), a folder (every file below it, in name order;
+names beginning with a dot are skipped), an mbox file (one whose first line
+begins with "From ", or any file named *.mbox), or - for standard input.
+
+Options:
+  -c, --config FOLDER  the configuration folder handed to loadConfig (required).
+                       The plug-in reads FOLDER/filters.dat, else the
+                       default_filters.dat beside the plug-in, then
+                       local_filters.dat; it writes cobbleweave.log and
+                       statistics.dat/.txt into FOLDER. Nothing else is written.
+  -p, --plugin PATH    the plug-in library; default: )"
+#if defined(_WIN32)
+                              "cobbleweave.dll"
+#else
+                              "libcobbleweave.so"
+#endif
+                              R"( beside this program
+      --fetch-type T   how the host got the message: pop3-retr (default, 101),
+                       pop3-top (102), imap4 (201), smtp (301) or a number
+      --server NAME    the account's server name, for Servername: rules
+                       (default pop.example.org)
+      --user NAME      the account's user name, for Username: rules (default user)
+      --mbox           read every input, standard input too, as an mbox
+      --headers        print the header lines the plug-in adds below each result
+      --json           print one JSON object per message instead of a line
+      --lint           check the rule files of FOLDER: load them, scan one empty
+                       message and print every "error:" and "warning:" line the
+                       plug-in logs meanwhile (no INPUT; statistics stay as
+                       they are)
+  -h, --help           print this text
+
+Output: one line per message on standard output, fields separated by TABs:
+  FILE[#N]  VERDICT  SCORE  TAG
+#N numbers the messages of an mbox. VERDICT is spam, whitelisted, both or none,
+as the plug-in set the message's status (with SIMULATE it sets nothing). SCORE
+is the value of the X-Quelt-Score line, which the plug-in hands over only with
+ADDSCORE on; "-" without it. TAG is the status tag ("-" when none).
+With --json each message is a line {"file", "message" (null outside an mbox),
+"verdict", "score" (null without ADDSCORE), "tag", "bodyFiltering",
+"addedLines"}. A summary (counts per verdict, messages per second) goes to
+standard error, with a progress line on long runs when it is a terminal.
+
+Exit status:
+  0  done
+  1  usage error
+  2  input error: missing or unusable configuration folder, plug-in not
+     loadable, an input missing or unreadable, a malformed mbox (the other
+     inputs are still scanned)
+  3  --lint found errors (warnings alone give 0)
+)";
+
+struct CommandLine {
+    HostSettings host;
+    std::string configFolder;
+    std::string fetchType;
+    std::vector<std::string> inputs;
+    bool json = false;
+    bool addedLines = false;
+    bool lint = false;
+    bool mbox = false;
+    bool help = false;
+};
+
+int usageError(const std::string& problem) {
+    std::fprintf(stderr, "cobbleweave-scan: %s\nTry 'cobbleweave-scan --help'.\n", problem.c_str());
+    return EXIT_USAGE;
+}
+
+int inputError(const std::string& problem) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "cobbleweave-scan: %s\n", problem.c_str());
+    return EXIT_INPUT_ERROR;
+}
+
+bool parseFetchType(std::string_view text, int32_t& fetchType) {
+    struct Name {
+        std::string_view name;
+        int32_t code;
+    };
+    static constexpr Name NAMES[] = {{"pop3-retr", cw::POP3_RETR},
+                                     {"pop3-top", cw::POP3_TOP},
+                                     {"imap4", cw::IMAP4_SERVER},
+                                     {"smtp", cw::SMTP_RELAY}};
+    for (const Name& name : NAMES) {
+        if (text == name.name) {
+            fetchType = name.code;
+            return true;
+        }
+    }
+    const char* end = text.data() + text.size();
+    auto [stop, failure] = std::from_chars(text.data(), end, fetchType);
+    return failure == std::errc() && stop == end && !text.empty();
+}
+
+bool* switchNamed(const std::string& name, CommandLine& command) {
+    if (name == "-h" || name == "--help") {
+        return &command.help;
+    }
+    if (name == "--json") {
+        return &command.json;
+    }
+    if (name == "--headers") {
+        return &command.addedLines;
+    }
+    if (name == "--lint") {
+        return &command.lint;
+    }
+    return name == "--mbox" ? &command.mbox : nullptr;
+}
+
+std::string* valueNamed(const std::string& name, CommandLine& command) {
+    if (name == "-c" || name == "--config") {
+        return &command.configFolder;
+    }
+    if (name == "-p" || name == "--plugin") {
+        return &command.host.pluginPath;
+    }
+    if (name == "--server") {
+        return &command.host.serverName;
+    }
+    if (name == "--user") {
+        return &command.host.userName;
+    }
+    return name == "--fetch-type" ? &command.fetchType : nullptr;
+}
+
+// Reads the options ("--name value" or "--name=value"); returns EXIT_DONE or the
+// usage error's status.
+int parseCommandLine(int argc, char** argv, CommandLine& command) {
+    bool optionsEnded = false;
+    for (int index = 1; index < argc; ++index) {
+        std::string argument = argv[index];
+        if (optionsEnded || argument == "-" || !argument.starts_with("-")) {
+            command.inputs.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        size_t equals = argument.starts_with("--") ? argument.find('=') : std::string::npos;
+        std::string name = argument.substr(0, equals);
+        if (bool* flag = switchNamed(name, command)) {
+            if (equals != std::string::npos) {
+                return usageError("option " + name + " takes no value");
+            }
+            *flag = true;
+        } else if (std::string* value = valueNamed(name, command)) {
+            if (equals != std::string::npos) {
+                *value = argument.substr(equals + 1);
+            } else if (index + 1 < argc) {
+                *value = argv[++index];
+            } else {
+                return usageError("option " + name + " needs a value");
+            }
+        } else {
+            return usageError("unknown option " + argument);
+        }
+    }
+    if (command.help) {
+        return EXIT_DONE;
+    }
+    if (!command.fetchType.empty() && !parseFetchType(command.fetchType, command.host.fetchType)) {
+        return usageError("option --fetch-type needs pop3-retr, pop3-top, imap4, smtp or a number");
+    }
+    if (command.configFolder.empty()) {
+        return usageError("no configuration folder given (--config FOLDER)");
+    }
+    if (command.lint && !command.inputs.empty()) {
+        return usageError("--lint checks the configuration folder and takes no INPUT");
+    }
+    if (!command.lint && command.inputs.empty()) {
+        return usageError("no INPUT given");
+    }
+    return EXIT_DONE;
+}
+
+// The folder as the host hands it over: absolute, ending with the separator.
+int resolveConfigFolder(const std::string& folder, std::string& resolved) {
+    std::error_code code;
+    fs::file_status status = fs::status(folder, code);
+    if (code || !fs::exists(status)) {
+        return inputError("configuration folder '" + folder + "' does not exist");
+    }
+    if (!fs::is_directory(status)) {
+        return inputError("configuration folder '" + folder + "' is not a folder");
+    }
+    fs::path absolute = fs::absolute(folder, code);
+    resolved = (code ? fs::path(folder) : absolute).make_preferred().string();
+    if (resolved.empty() || resolved.back() != PATH_SEPARATOR) {
+        resolved += PATH_SEPARATOR;
+    }
+    if (resolved.size() > MAX_CONFIG_FOLDER_LENGTH) {
+        return inputError("configuration folder path longer than " +
+                          std::to_string(MAX_CONFIG_FOLDER_LENGTH) + " characters: " + resolved);
+    }
+    return EXIT_DONE;
+}
+
+int resolvePluginPath(std::string& path) {
+    if (path.empty()) {
+        std::string folder = executableFolder();
+        path = folder + PLUGIN_FILE_NAME;
+    }
+    std::error_code code;
+    if (!fs::is_regular_file(path, code)) {
+        return inputError("cannot find the plug-in library '" + path + "' (name it with --plugin)");
+    }
+    fs::path absolute = fs::absolute(path, code);
+    if (!code) {
+        path = absolute.make_preferred().string();
+    }
+    return EXIT_DONE;
+}
+
+// A progress line on standard error, shown once a run has taken a second.
+struct Progress {
+    using Clock = std::chrono::steady_clock;
+    bool enabled = standardErrorIsTerminal();
+    Clock::time_point start = Clock::now();
+    Clock::time_point shownAt = start;
+    bool shown = false;
+
+    void update(uint32_t messages) {
+        Clock::time_point now = Clock::now();
+        if (!enabled || now - start < std::chrono::seconds(1) ||
+            now - shownAt < std::chrono::milliseconds(200)) {
+            return;
+        }
+        std::fflush(stdout);
+        std::fprintf(stderr, "\r%u messages scanned...", messages);
+        std::fflush(stderr);
+        shownAt = now;
+        shown = true;
+    }
+
+    // Before anything else is printed, so that it does not run into the line.
+    void clear() {
+        if (shown) {
+            std::fprintf(stderr, "\r%40s\r", "");
+            shown = false;
+        }
+    }
+};
+
+int scanInputs(const CommandLine& command) {
+    Tally tally;
+    Progress progress;
+    auto reportInputError = [&](const std::string& error) {
+        progress.clear();
+        inputError(error);
+        ++tally.failedInputs;
+    };
+    std::vector<InputFile> files;
+    std::vector<std::string> errors;
+    expandInputs(command.inputs, files, errors);
+    for (const std::string& error : errors) {
+        reportInputError(error);
+    }
+
+    HostSession session;
+    std::string error;
+    if (!openHostSession(command.host, session, error)) {
+        return inputError(error);
+    }
+    auto scanOne = [&](Message& message) {
+        ScanOutcome outcome;
+        std::string scanError;
+        if (!scanMessage(session, message, true, outcome, scanError)) {
+            reportInputError(scanError);
+            return;
+        }
+        std::string result = command.json ? formatJsonResult(message, outcome)
+                                          : formatTextResult(message, outcome, command.addedLines);
+        progress.clear();
+        std::fwrite(result.data(), 1, result.size(), stdout);
+        ++tally.messages;
+        ++tally.verdicts[verdictOf(outcome)];
+        progress.update(tally.messages);
+    };
+    for (const InputFile& file : files) {
+        if (!readMessages(file, command.mbox, scanOne, error)) {
+            reportInputError(error);
+        }
+    }
+    closeHostSession(session);
+    std::fflush(stdout);
+    progress.clear();
+    auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Progress::Clock::now() -
+                                                                         progress.start);
+    std::string summary = formatSummary(tally, static_cast<uint64_t>(elapsed.count()));
+    std::fputs(summary.c_str(), stderr);
+    return tally.failedInputs > 0 ? EXIT_INPUT_ERROR : EXIT_DONE;
+}
+
+int runCommand(int argc, char** argv) {
+    CommandLine command;
+    if (int status = parseCommandLine(argc, argv, command); status != EXIT_DONE) {
+        return status;
+    }
+    if (command.help) {
+        std::fputs(USAGE, stdout);
+        return EXIT_DONE;
+    }
+    useBinaryStandardInput();
+    if (int status = resolveConfigFolder(command.configFolder, command.host.configFolder);
+        status != EXIT_DONE) {
+        return status;
+    }
+    if (int status = resolvePluginPath(command.host.pluginPath); status != EXIT_DONE) {
+        return status;
+    }
+    return command.lint ? runLint(command.host) : scanInputs(command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return runCommand(argc, argv);
+    } catch (const std::exception& failure) {
+        // A path the platform cannot convert, or memory running out.
+        return inputError(failure.what());
+    }
+}

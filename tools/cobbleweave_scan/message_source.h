@@ -1,0 +1,55 @@
+// The messages the host stand-in scans: single message files, folders of them,
+// mbox files and standard input, each cut into header lines and body the way the
+// host hands a message to the plug-in.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cw::scantool {
+
+// One message, ready for the plug-in.
+struct Message {
+    std::string source;  // the input it came from ("-" for standard input)
+    int mboxNumber = 0;  // 1, 2, ... inside an mbox; 0 for a message that is a whole input
+    std::string text;    // the message's bytes, mbox escapes undone
+    // Header lines in message order, each with its own line end; a continuation
+    // line is an entry of its own. The blank line that ends the header is not one.
+    std::vector<std::string> headerLines;
+    size_t bodyOffset = 0;  // first byte after the blank line; the text's size when there is none
+    std::string wholeFile;  // the file that holds exactly `text`, when there is one
+};
+
+struct InputFile {
+    std::string path;  // "-" stands for standard input
+};
+
+// Expands the command line's inputs, in the order given: "-" is standard input, a
+// folder stands for every file below it in byte order of the paths (names that
+// begin with a dot skipped), anything else is a file. An input that does not exist
+// or a folder that cannot be listed adds a line to `errors` and is left out.
+void expandInputs(const std::vector<std::string>& arguments, std::vector<InputFile>& files,
+                  std::vector<std::string>& errors);
+
+// Reads one input and hands each of its messages to `onMessage`, in order. An
+// input is an mbox when `forceMbox` is set, when its name ends in ".mbox", or when
+// it begins with "From "; an mbox that does not begin with "From " is malformed.
+// Returns false with `error` when the input cannot be read or is malformed; then
+// no message of it has been handed on.
+bool readMessages(const InputFile& input, bool forceMbox,
+                  const std::function<void(Message&)>& onMessage, std::string& error);
+
+// Cuts mbox text into messages. A message starts behind each line that begins
+// with "From " at the start of the text or after a blank line; the blank line in
+// front of such a line belongs to the mbox, not to the message; a line of one or
+// more '>' followed by "From " loses one '>'. False when the text does not begin
+// with "From ".
+bool splitMbox(std::string_view text, std::vector<std::string>& messages);
+
+// Fills `headerLines` and `bodyOffset` from `text`.
+void splitHeader(Message& message);
+
+}  // namespace cw::scantool
