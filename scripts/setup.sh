@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Cobbleweave:
-# the Debian packages, and PCRE2 cross-built for MinGW from Debian's own source
-# package into build/deps. Idempotent; silent when nothing is missing.
+# the Debian packages (compilers, GoogleTest, PCRE2, MinGW-w64, Wine), and PCRE2
+# cross-built for MinGW from Debian's own source package into build/deps.
+# Idempotent; silent when nothing is missing.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 deps="$repo/build/deps"
 pcre2_version=10.42
 pcre2_debian=10.42-1
-pcre2_prefix="$deps/pcre2-mingw-i686"
 
-packages=(g++ cmake make ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libpcre2-dev g++-mingw-w64-i686 binutils-mingw-w64-i686 dpkg-dev xz-utils bzip2)
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
+          libpcre2-dev dpkg-dev xz-utils bzip2
+          g++-mingw-w64-i686 binutils-mingw-w64-i686
+          g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -35,9 +37,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
     "${missing[@]}" >/dev/null
 fi
 
-if [ ! -f "$pcre2_prefix/lib/libpcre2-8.a" ]; then
-  echo "setup: cross-building PCRE2 $pcre2_version for MinGW i686"
-  src_list=/etc/apt/sources.list.d/cobbleweave-deb-src.sources
+fetch_pcre2_source() {
+  if ls "$deps/src"/pcre2_"$pcre2_version".orig.tar.* >/dev/null 2>&1; then
+    return
+  fi
+  local src_list=/etc/apt/sources.list.d/cobbleweave-deb-src.sources
   if [ ! -f "$src_list" ]; then
     as_root tee "$src_list" >/dev/null <<'SRC'
 Types: deb-src
@@ -50,25 +54,37 @@ SRC
   fi
   apt_update
   mkdir -p "$deps/src"
-  cd "$deps/src"
-  if ! ls pcre2_"$pcre2_version".orig.tar.* >/dev/null 2>&1; then
-    # apt warns when it downloads as root into a folder _apt cannot read; harmless.
-    apt-get source -qq --download-only "pcre2=$pcre2_debian" >/dev/null 2>&1 ||
-      apt-get source -qq --download-only "pcre2=$pcre2_debian"
+  # apt warns when it downloads as root into a folder _apt cannot read; harmless.
+  (cd "$deps/src" && { apt-get source -qq --download-only "pcre2=$pcre2_debian" >/dev/null 2>&1 ||
+                       apt-get source -qq --download-only "pcre2=$pcre2_debian"; })
+}
+
+# Static PCRE2 for one MinGW target (i686 for the product, x86_64 for the Wine tests).
+build_pcre2_for() {
+  local host=$1
+  local prefix="$deps/pcre2-mingw-${host%%-*}"
+  if [ -f "$prefix/lib/libpcre2-8.a" ]; then
+    return
   fi
-  rm -rf "pcre2-$pcre2_version"
-  tar -xf pcre2_"$pcre2_version".orig.tar.*
-  cd "pcre2-$pcre2_version"
-  CC=i686-w64-mingw32-gcc AR=i686-w64-mingw32-ar RANLIB=i686-w64-mingw32-ranlib \
-  STRIP=i686-w64-mingw32-strip ./configure -q --host=i686-w64-mingw32 --prefix="$pcre2_prefix" \
-    --disable-shared --enable-static --disable-pcre2grep-libz --disable-pcre2grep-libbz2 \
-    --disable-pcre2test-libreadline CFLAGS="-O2" >/dev/null
-  make -s -j"$(nproc)" libpcre2-8.la >/dev/null 2>&1
-  make -s install-libLTLIBRARIES install-nodist_includeHEADERS install-includeHEADERS \
-    >/dev/null 2>&1 || true
-  mkdir -p "$pcre2_prefix/include" "$pcre2_prefix/lib"
-  cp -f src/pcre2.h "$pcre2_prefix/include/"
-  cp -f .libs/libpcre2-8.a "$pcre2_prefix/lib/"
-  cd "$repo"
-  rm -rf "$deps/src/pcre2-$pcre2_version"
-fi
+  echo "setup: cross-building PCRE2 $pcre2_version for $host"
+  fetch_pcre2_source
+  local work="$deps/src/pcre2-$pcre2_version-$host"
+  rm -rf "$work"
+  mkdir -p "$work"
+  tar -xf "$deps/src"/pcre2_"$pcre2_version".orig.tar.* -C "$work" --strip-components=1
+  (
+    cd "$work"
+    CC=$host-gcc AR=$host-ar RANLIB=$host-ranlib STRIP=$host-strip \
+      ./configure -q --host="$host" --prefix="$prefix" --disable-shared --enable-static \
+      --disable-pcre2grep-libz --disable-pcre2grep-libbz2 --disable-pcre2test-libreadline \
+      CFLAGS="-O2" > /dev/null 2> >(grep -v 'cross tools not prefixed' >&2)
+    make -s -j"$(nproc)" libpcre2-8.la >/dev/null 2>&1
+    mkdir -p "$prefix/include" "$prefix/lib"
+    cp -f src/pcre2.h "$prefix/include/"
+    cp -f .libs/libpcre2-8.a "$prefix/lib/"
+  )
+  rm -rf "$work"
+}
+
+build_pcre2_for i686-w64-mingw32
+build_pcre2_for x86_64-w64-mingw32

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Compares the names a built library exports with the expected list.
-#   check_exports.sh pe  cobbleweave.dll    windows.txt
+#   check_exports.sh pe  cobbleweave.dll    windows.txt [OBJDUMP]
 #   check_exports.sh elf libcobbleweave.so  linux.txt
 set -euo pipefail
-kind=$1 library=$2 expected=$3
+kind=$1 library=$2 expected=$3 objdump=${4:-i686-w64-mingw32-objdump}
 
 case "$kind" in
   pe)
     # The export name table lists one "[ n] name" line per exported name.
-    actual=$(i686-w64-mingw32-objdump -p "$library" |
+    actual=$("$objdump" -p "$library" |
       sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
       sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort)
     ;;

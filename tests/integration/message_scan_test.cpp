@@ -9,7 +9,7 @@
 namespace {
 
 class MessageScan : public PluginHost {
-protected:
+  protected:
     // True when the lines appear in the log in this order (not necessarily adjacent).
     bool logHasInOrder(const std::vector<std::string>& expected) const {
         std::vector<std::string> lines = logLines();
@@ -96,15 +96,17 @@ TEST_F(MessageScan, HostWhitelistingIsNotOverriddenBySpam) {
 }
 
 TEST_F(MessageScan, Base64TextBodyIsTestedDecoded) {
-    load("Line: 2 {cheap pills} [decoded line]\r\n"
-         "Body: 5 \"cheap pills\" [raw body]\r\n"
-         "~Body: 1 \"cheap pills\" [decoded body]\r\n"
-         "ADDSCORE\r\n");
-    scan("Subject: offer\r\n"
-         "Content-Type: text/plain; charset=us-ascii\r\n"
-         "Content-Transfer-Encoding: base64\r\n"
-         "\r\n"
-         "QnV5IGNoZWFwIHBpbGxzIHRvZGF5Lg==\r\n");  // "Buy cheap pills today."
+    load(
+        "Line: 2 {cheap pills} [decoded line]\r\n"
+        "Body: 5 \"cheap pills\" [raw body]\r\n"
+        "~Body: 1 \"cheap pills\" [decoded body]\r\n"
+        "ADDSCORE\r\n");
+    scan(
+        "Subject: offer\r\n"
+        "Content-Type: text/plain; charset=us-ascii\r\n"
+        "Content-Transfer-Encoding: base64\r\n"
+        "\r\n"
+        "QnV5IGNoZWFwIHBpbGxzIHRvZGF5Lg==\r\n");  // "Buy cheap pills today."
     EXPECT_EQ("X-Quelt-Score: 3.0\r\nX-Quelt: decoded line\r\nX-Quelt: decoded body\r\n",
               addedLines);
     EXPECT_TRUE(logContains("Found: Content-Transfer-Encoding: base64"));
@@ -113,12 +115,13 @@ TEST_F(MessageScan, Base64TextBodyIsTestedDecoded) {
 
 TEST_F(MessageScan, QuotedPrintableSoftBreaksJoinLines) {
     load("Line: \"win a prize\" [qp]\r\n");
-    scan("Subject: hi\r\n"
-         "Content-Type: text/plain; charset=iso-8859-1\r\n"
-         "Content-Transfer-Encoding: quoted-printable\r\n"
-         "\r\n"
-         "Gr=FC=DFe, you win a =\r\n"
-         "prize!\r\n");
+    scan(
+        "Subject: hi\r\n"
+        "Content-Type: text/plain; charset=iso-8859-1\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n"
+        "\r\n"
+        "Gr=FC=DFe, you win a =\r\n"
+        "prize!\r\n");
     EXPECT_EQ("X-Quelt: qp\r\n", addedLines);
 }
 
@@ -142,9 +145,10 @@ const char* const MULTIPART =
     "--b1--\r\n";
 
 TEST_F(MessageScan, MultipartTextPartIsDecodedAndOtherPartsKept) {
-    load("Line: {^claim your free gift now} [gift]\r\n"
-         "~Body: {href=3D\"http://gift} [html part kept as it was]\r\n"
-         "Line: \"--b1--\" [closing boundary line]\r\n");
+    load(
+        "Line: {^claim your free gift now} [gift]\r\n"
+        "~Body: {href=3D\"http://gift} [html part kept as it was]\r\n"
+        "Line: \"--b1--\" [closing boundary line]\r\n");
     scan(MULTIPART);
     EXPECT_EQ(
         "X-Quelt: gift\r\nX-Quelt: html part kept as it was\r\nX-Quelt: closing boundary "
@@ -154,13 +158,17 @@ TEST_F(MessageScan, MultipartTextPartIsDecodedAndOtherPartsKept) {
 }
 
 TEST_F(MessageScan, EncodedSubjectIsDecodedOnlyWithTheTilde) {
-    load("~Subject: {^gr\xFC\xDF" "e$} [decoded]\r\n"
-         "Subject: \"gr\xFC\" [raw]\r\n"
-         "CompleteHeader: \"subject: gr\xFC\xDF" "e\" [decoded header]\r\n");
-    scan("From: a@example.org\r\n"
-         "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=\r\n"
-         "\r\n"
-         "body\r\n");
+    load(
+        "~Subject: {^gr\xFC\xDF"
+        "e$} [decoded]\r\n"
+        "Subject: \"gr\xFC\" [raw]\r\n"
+        "CompleteHeader: \"subject: gr\xFC\xDF"
+        "e\" [decoded header]\r\n");
+    scan(
+        "From: a@example.org\r\n"
+        "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=\r\n"
+        "\r\n"
+        "body\r\n");
     EXPECT_EQ("X-Quelt: decoded\r\nX-Quelt: decoded header\r\n", addedLines);
 }
 
@@ -186,11 +194,11 @@ TEST_F(MessageScan, UnknownFetchOrConfigurationLeavesEverythingUntouched) {
     for (const std::string& line : message.headerLines) {
         lines.push_back(line.c_str());
     }
-    plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), -1, 77, &status,
-                               configHandle);
+    plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), NO_BODY_FILE, 77,
+                               &status, configHandle);
     plugin.fetchStart(78);
-    plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), -1, 78, &status,
-                               configHandle + 100);
+    plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), NO_BODY_FILE, 78,
+                               &status, configHandle + 100);
     EXPECT_EQ(0, status.spam);
     EXPECT_EQ(0, status.verdictSet);
     EXPECT_EQ("", tag());
@@ -250,14 +258,15 @@ TEST_F(MessageScan, SuspectAndSpamWarningLines) {
 }
 
 TEST_F(MessageScan, ChainRulesMustAllMatchAndTheLastOneScores) {
-    load("@Subject: \"viagra\"\r\n"
-         "# a comment between does not break the chain\r\n"
-         "@From: \"pills.example\"\r\n"
-         "Body: 4 \"best prices\" [chain]\r\n"
-         "@Subject: \"nothing like this\"\r\n"
-         "Body: 10 \"best prices\" [broken chain]\r\n"
-         "Body: 0.5 \"hello\" [fresh start]\r\n"
-         "ADDSCORE\r\n");
+    load(
+        "@Subject: \"viagra\"\r\n"
+        "# a comment between does not break the chain\r\n"
+        "@From: \"pills.example\"\r\n"
+        "Body: 4 \"best prices\" [chain]\r\n"
+        "@Subject: \"nothing like this\"\r\n"
+        "Body: 10 \"best prices\" [broken chain]\r\n"
+        "Body: 0.5 \"hello\" [fresh start]\r\n"
+        "ADDSCORE\r\n");
     scan(PLAIN_SPAM);
     EXPECT_EQ("X-Quelt-Score: 4.5\r\nX-Quelt: chain\r\nX-Quelt: fresh start\r\n", addedLines);
 }
@@ -359,8 +368,8 @@ TEST_F(MessageScan, RescanReplacesTheLinesOfTheSameFetch) {
         for (const std::string& line : message->headerLines) {
             lines.push_back(line.c_str());
         }
-        plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), -1, 500,
-                                   &status, configHandle);
+        plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), NO_BODY_FILE,
+                                   500, &status, configHandle);
     }
     EXPECT_EQ(1u, plugin.getAddedHeaderLines(500, nullptr, nullptr, nullptr, 0));
 }

@@ -1,12 +1,19 @@
 #include "plugin_host.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#if defined(_WIN32)
+constexpr char PATH_SEPARATOR = '\\';
+#else
+#include <fcntl.h>
+#include <unistd.h>
+constexpr char PATH_SEPARATOR = '/';
+#endif
 
 namespace {
 
@@ -41,11 +48,11 @@ HostMessage parseMessage(const std::string& text) {
 void PluginHost::SetUp() {
     std::string error;
     ASSERT_TRUE(loadPluginLibrary(COBBLEWEAVE_LIBRARY, plugin, error)) << error;
-    std::string pattern = testing::TempDir() + "cobbleweave-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    ASSERT_NE(mkdtemp(buffer.data()), nullptr);
-    folder = std::string(buffer.data()) + "/";
+    namespace fs = std::filesystem;
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    fs::path scratch = fs::path(testing::TempDir()) / ("cobbleweave-" + std::to_string(stamp));
+    ASSERT_TRUE(fs::create_directory(scratch)) << scratch.string();
+    folder = scratch.string() + PATH_SEPARATOR;
     account.serverName = "pop.example.org";
     account.userName = "alice";
     status.account = &account;
@@ -55,8 +62,8 @@ void PluginHost::SetUp() {
 void PluginHost::TearDown() {
     unloadPluginLibrary(plugin);
     if (!folder.empty() && std::getenv("KEEP_TEST_FOLDERS") == nullptr) {
-        std::string command = "rm -rf '" + folder + "'";
-        [[maybe_unused]] int ignored = std::system(command.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
 }
 
@@ -70,7 +77,7 @@ std::string PluginHost::readConfigFile(const std::string& name) const {
 }
 
 bool PluginHost::configFileExists(const std::string& name) const {
-    return access((folder + name).c_str(), F_OK) == 0;
+    return std::filesystem::exists(folder + name);
 }
 
 int32_t PluginHost::load(const std::string& mainRules) {
@@ -83,7 +90,9 @@ int32_t PluginHost::loadFolder() {
     return configHandle;
 }
 
-void PluginHost::scan(const std::string& messageText) { scanMessage(parseMessage(messageText)); }
+void PluginHost::scan(const std::string& messageText) {
+    scanMessage(parseMessage(messageText));
+}
 
 void PluginHost::scanMessage(const HostMessage& message) {
     std::string bodyPath = folder + "body.tmp";
@@ -91,8 +100,14 @@ void PluginHost::scanMessage(const HostMessage& message) {
         std::ofstream out(bodyPath, std::ios::binary);
         out << message.body;
     }
+#if defined(_WIN32)
+    HANDLE body = CreateFileA(bodyPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, body);
+#else
     int body = open(bodyPath.c_str(), O_RDONLY);
     ASSERT_GE(body, 0);
+#endif
     std::vector<const char*> lines;
     for (const std::string& line : message.headerLines) {
         lines.push_back(line.c_str());
@@ -109,13 +124,17 @@ void PluginHost::scanMessage(const HostMessage& message) {
     plugin.fetchStart(fetchId);
     plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), body, fetchId,
                                &status, configHandle);
+#if defined(_WIN32)
+    CloseHandle(body);
+#else
     close(body);
+#endif
     std::remove(bodyPath.c_str());
 
     addedLinesSize = plugin.getAddedHeaderLines(fetchId, nullptr, nullptr, nullptr, 0);
     std::string buffer(addedLinesSize, '\x7f');
-    ASSERT_EQ(addedLinesSize, plugin.getAddedHeaderLines(fetchId, nullptr, nullptr, buffer.data(),
-                                                         addedLinesSize));
+    ASSERT_EQ(addedLinesSize,
+              plugin.getAddedHeaderLines(fetchId, nullptr, nullptr, buffer.data(), addedLinesSize));
     addedLines = buffer.c_str();
 }
 
@@ -136,7 +155,9 @@ std::vector<std::string> PluginHost::logLines() const {
     return lines;
 }
 
-void PluginHost::markLog() { logMark_ = logLines().size(); }
+void PluginHost::markLog() {
+    logMark_ = logLines().size();
+}
 
 std::vector<std::string> PluginHost::newLogLines() const {
     std::vector<std::string> lines = logLines();

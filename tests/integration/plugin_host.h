@@ -11,6 +11,13 @@
 #include "host/host_records.h"
 #include "plugin_loader/plugin_library.h"
 
+// A body file handle that reads nothing.
+#if defined(_WIN32)
+inline const BodyFileHandle NO_BODY_FILE = INVALID_HANDLE_VALUE;
+#else
+inline constexpr BodyFileHandle NO_BODY_FILE = -1;
+#endif
+
 // One message as the host hands it over: header lines with their own line ends,
 // the body in a file positioned at its first byte.
 struct HostMessage {
@@ -23,7 +30,7 @@ struct HostMessage {
 HostMessage parseMessage(const std::string& text);
 
 class PluginHost : public testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -57,6 +64,6 @@ protected:
     std::string addedLines;
     uint32_t addedLinesSize = 0;
 
-private:
+  private:
     size_t logMark_ = 0;
 };

@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -28,12 +26,9 @@ class BodyLoaderTest : public LogCaptureTest {
     void Load(const Headers& headers, const std::string& body, const std::string& skipped = "") {
         std::string path = makeScratchFolder() + "body.eml";
         writeFileBytes(path, skipped + body);
-        int file = open(path.c_str(), O_RDONLY);
-        ASSERT_GE(file, 0);
-        off_t start = static_cast<off_t>(skipped.size());
-        ASSERT_EQ(start, lseek(file, start, SEEK_SET));
-        loadMessageBody(headers.data(), static_cast<int32_t>(headers.size()), file, texts_);
-        close(file);
+        BodyFileForTest file(path, static_cast<long>(skipped.size()));
+        loadMessageBody(headers.data(), static_cast<int32_t>(headers.size()), file.handle(),
+                        texts_);
     }
 
     static std::vector<std::string> Strings(const std::vector<const char*>& lines) {
@@ -79,7 +74,7 @@ TEST_F(BodyLoaderTest, NothingReadGivesAnEmptyBody) {
     filterOptions.traceLevel = TRACE_DEBUG;
     Load({}, "");
     EXPECT_EQ("", texts_.rawBody);
-    loadMessageBody(nullptr, 0, -1, texts_);
+    loadMessageBody(nullptr, 0, NO_BODY_FILE, texts_);
     EXPECT_EQ("", texts_.rawBody);
     EXPECT_TRUE(texts_.rawLines.empty());
     EXPECT_EQ((Lines{"> body has 0 lines", "> body has 0 lines"}), logLines());

@@ -1,7 +1,7 @@
 #include "config/config_table.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <filesystem>
 
 #include <string>
 #include <vector>
@@ -197,8 +197,8 @@ TEST_F(ConfigTableTest, TheLogFollowsTheFolderOfTheLatestLoad) {
 // Builds a folder path of exactly `length` characters (separator included)
 // inside `base`, creating it.
 std::string folderOfLength(const std::string& base, size_t length) {
-    std::string path = base + std::string(length - base.size() - 1, 'd') + "/";
-    EXPECT_EQ(0, mkdir(path.substr(0, path.size() - 1).c_str(), 0700)) << path;
+    std::string path = base + std::string(length - base.size() - 1, 'd') + platform::PATH_SEPARATOR;
+    EXPECT_TRUE(std::filesystem::create_directory(path.substr(0, path.size() - 1))) << path;
     return path;
 }
 

@@ -2,9 +2,7 @@
 // unterminated words, huge boundaries, bodies of nothing but pad or dash bytes,
 // and capacities that run out anywhere. The decoders must keep within their
 // areas (checked by guard bytes here, and by the sanitizer build).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <random>
@@ -147,10 +145,9 @@ class BodyRobustnessTest : public LogCaptureTest {
     void Load(const std::vector<const char*>& headers, const std::string& body) {
         std::string path = makeScratchFolder() + "body.eml";
         writeFileBytes(path, body);
-        int file = open(path.c_str(), O_RDONLY);
-        ASSERT_GE(file, 0);
-        loadMessageBody(headers.data(), static_cast<int32_t>(headers.size()), file, texts_);
-        close(file);
+        BodyFileForTest file(path, 0);
+        loadMessageBody(headers.data(), static_cast<int32_t>(headers.size()), file.handle(),
+                        texts_);
     }
 
     MessageTexts texts_;

@@ -1,24 +1,81 @@
-// A fresh folder per test for the files the plug-in writes.
+// A fresh folder per test for the files the plug-in writes, and the host's body
+// file opened on a path; the same on linux and under Wine.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+// A new folder below the test's temporary folder, ending in the path separator.
 inline std::string makeScratchFolder() {
-    std::string pattern = testing::TempDir() + "cobbleweave-unit-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create " << pattern;
-        return testing::TempDir();
+    namespace fs = std::filesystem;
+    static unsigned counter = 0;
+    const fs::path base = fs::path(testing::TempDir());
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path folder =
+            base / ("cobbleweave-unit-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+        std::error_code error;
+        if (fs::create_directory(folder, error)) {
+            return folder.string() + cw::platform::PATH_SEPARATOR;
+        }
     }
-    return std::string(buffer.data()) + "/";
+    ADD_FAILURE() << "cannot create a folder below " << base.string();
+    return testing::TempDir();
 }
+
+// A body file handle that reads nothing.
+#if defined(_WIN32)
+inline const cw::platform::BodyFile NO_BODY_FILE = INVALID_HANDLE_VALUE;
+#else
+inline constexpr cw::platform::BodyFile NO_BODY_FILE = -1;
+#endif
+
+// The body file as the host hands it over: open, positioned at `offset`.
+class BodyFileForTest {
+  public:
+    BodyFileForTest(const std::string& path, long offset) {
+#if defined(_WIN32)
+        handle_ = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, handle_) << path;
+        EXPECT_NE(INVALID_SET_FILE_POINTER, SetFilePointer(handle_, offset, nullptr, FILE_BEGIN));
+#else
+        handle_ = open(path.c_str(), O_RDONLY);
+        EXPECT_GE(handle_, 0) << path;
+        EXPECT_EQ(offset, lseek(static_cast<int>(handle_), offset, SEEK_SET));
+#endif
+    }
+    ~BodyFileForTest() {
+#if defined(_WIN32)
+        CloseHandle(handle_);
+#else
+        close(static_cast<int>(handle_));
+#endif
+    }
+    BodyFileForTest(const BodyFileForTest&) = delete;
+    BodyFileForTest& operator=(const BodyFileForTest&) = delete;
+
+    cw::platform::BodyFile handle() const {
+        return handle_;
+    }
+
+  private:
+    cw::platform::BodyFile handle_;
+};
 
 inline std::string readFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
