@@ -1,5 +1,6 @@
 #include "common/number_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
@@ -13,6 +14,32 @@ namespace cw {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether a number that does not fit a double underflows rather than overflows:
+// the place of its first nonzero digit (0 units, -1 tenths) plus its exponent
+// is negative. [text, end) is what was read, without the sign.
+bool underflows(const char* text, const char* end) {
+    const char* exponent = std::find_if(text, end, [](char c) { return c == 'e' || c == 'E'; });
+    const char* point = std::find(text, exponent, '.');
+    const char* first = std::find_if(text, exponent, [](char c) { return c >= '1' && c <= '9'; });
+    if (first == exponent) {
+        return true;
+    }
+    int64_t place = first < point ? point - first - 1 : point - first;
+    int64_t shift = 0;
+    if (exponent != end) {
+        const char* q = exponent + 1;
+        bool negative = *q == '-';
+        if (*q == '+' || *q == '-') {
+            ++q;
+        }
+        for (; q < end && shift < (int64_t{1} << 40); ++q) {
+            shift = shift * 10 + (*q - '0');
+        }
+        shift = negative ? -shift : shift;
+    }
+    return place + shift < 0;
+}
 
 }  // namespace
 
@@ -72,13 +99,7 @@ double readLeadingDecimal(const char* text, const char** end) {
     auto result = std::from_chars(numberStart, p, value, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
         // Like strtod: overflow gives infinity, underflow zero.
-        bool tiny = false;
-        for (const char* e = numberStart; e < p; ++e) {
-            if ((*e == 'e' || *e == 'E') && e[1] == '-') {
-                tiny = true;
-            }
-        }
-        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+        value = underflows(numberStart, p) ? 0.0 : std::numeric_limits<double>::infinity();
     }
     if (end != nullptr) {
         *end = p;

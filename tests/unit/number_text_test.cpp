@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <limits>
+#include <string>
 
 namespace cw {
 namespace {
@@ -38,6 +39,33 @@ TEST(NumberText, DecimalPrefixIsReadWhateverTheLocale) {
         EXPECT_DOUBLE_EQ(c.value, readLeadingDecimal(c.text)) << c.text;
     }
     std::setlocale(LC_NUMERIC, "C");
+}
+
+// Out of range, the order of magnitude decides, as strtod does: below the
+// smallest double gives zero, above the largest gives infinity, whatever the
+// sign of the exponent part.
+TEST(NumberText, DecimalsOutOfRangeBecomeZeroOrInfinityByTheirMagnitude) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    const std::string zeros(400, '0');
+    struct Case {
+        std::string text;
+        double value;
+    };
+    const Case cases[] = {
+        {"1e-400", 0.0},
+        {"1e400", infinity},
+        {"-1e400", -infinity},
+        {"0." + zeros + "1", 0.0},
+        {"-0." + zeros + "1", -0.0},
+        {"0." + zeros + "1e+5", 0.0},
+        {"1" + zeros + "e-5", infinity},
+        {"1" + zeros, infinity},
+        {"0.0001e-400", 0.0},
+        {"0.0001e400", infinity},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.value, readLeadingDecimal(c.text.c_str())) << c.text.substr(0, 20);
+    }
 }
 
 TEST(NumberText, IntegerPrefixSaturatesInsteadOfOverflowing) {
