@@ -16,6 +16,20 @@ std::string toTextModeBytes(const std::string& text) {
     return bytes;
 }
 
+int readTextModeByte(FILE* file) {
+    int c = std::getc(file);
+    if (c == '\r') {
+        int following = std::getc(file);
+        if (following == '\n') {
+            return '\n';
+        }
+        if (following != EOF) {
+            std::ungetc(following, file);
+        }
+    }
+    return c;
+}
+
 bool appendTextFile(const std::string& path, const std::string& text) {
     FILE* file = platform::openFile(path, "a");
     if (file == nullptr) {
@@ -41,19 +55,7 @@ void TextFileReader::close() {
     }
 }
 
-int TextFileReader::nextByte() {
-    int c = std::getc(file_);
-    if (c == '\r') {
-        int following = std::getc(file_);
-        if (following == '\n') {
-            return '\n';
-        }
-        if (following != EOF) {
-            std::ungetc(following, file_);
-        }
-    }
-    return c;
-}
+int TextFileReader::nextByte() { return readTextModeByte(file_); }
 
 bool TextFileReader::readPiece(std::string& piece, size_t maxBytes) {
     piece.clear();

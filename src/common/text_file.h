@@ -11,6 +11,9 @@ namespace cw {
 // Every LF becomes CR LF, as a text-mode write on Windows does.
 std::string toTextModeBytes(const std::string& text);
 
+// The next byte of `file` as a text-mode read gives it (CR LF as LF), or EOF.
+int readTextModeByte(FILE* file);
+
 // Appends `text` in text mode. False when the file cannot be opened or written.
 bool appendTextFile(const std::string& path, const std::string& text);
 

@@ -16,7 +16,8 @@ namespace {
 constexpr const char* LOG_FILE_NAME = "cobbleweave.log";
 constexpr const char* MONTH_NAMES[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-// The rest of the line at the cut point is dropped up to this many characters.
+// The rest of the line at the cut point is dropped up to this many characters,
+// counted as a text-mode read counts them (CR LF is one).
 constexpr size_t CUT_LINE_SKIP = 1023;
 
 struct LogState {
@@ -57,7 +58,7 @@ void cutLogFileIfTooLarge() {
         std::fseek(file, size / 2, SEEK_SET);
         size_t skipped = 0;
         int c;
-        while (skipped < CUT_LINE_SKIP && (c = std::getc(file)) != EOF) {
+        while (skipped < CUT_LINE_SKIP && (c = readTextModeByte(file)) != EOF) {
             ++skipped;
             if (c == '\n') {
                 break;

@@ -132,6 +132,18 @@ TEST_F(LogWriterTest, FileIsCutToLinesAfterItsMiddleOncePastTheLimit) {
     EXPECT_EQ(5100u, readFileBytes(path).size());
 }
 
+// The rest of the line at the middle is read as text, so its CR LF counts as one
+// of the 1023 characters dropped: 1022 characters before it still end the line.
+TEST_F(LogWriterTest, CutDropsALineEndThatIsTheThousandTwentyThirdCharacter) {
+    filterOptions.maxLogSize = 2101;
+    writeLog("x", LOG_APPEND);                     // 24 bytes
+    writeLog(std::string(2028, 'y'), LOG_APPEND);  // 2051 bytes, its CR at 2073
+    writeLog("tail", LOG_APPEND);                  // 2102 bytes: cut at 1051
+    std::string content = readFileBytes(path);
+    ASSERT_EQ(27u, content.size()) << content.substr(0, 40);
+    EXPECT_EQ("  tail\r\n", content.substr(19));
+}
+
 TEST_F(LogWriterTest, SizeEqualToTheLimitIsNotCut) {
     filterOptions.maxLogSize = 10300;
     fillLog(103);
