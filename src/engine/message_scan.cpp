@@ -1,5 +1,6 @@
 #include "engine/message_scan.h"
 
+#include <memory>
 #include <string>
 
 #include "common/number_text.h"
@@ -26,12 +27,23 @@ constexpr uint32_t MATCH_SEQUENCE_WRAP = 100;
 // work areas of one run, reused so a message does not reallocate them.
 struct ScanState {
     uint32_t matchSequence = 0;
+    int activeRuns = 0;
     MessageTexts texts;
     RuleLine rule;
     std::string patternCopy;
 };
 
 ScanState scanState;
+
+// Counts the runs in progress on the thread that holds the fetch lock. The pump
+// before each rule line may dispatch a window message that scans another message
+// there, while the interrupted run still has rules to test against its own texts.
+struct ActiveRun {
+    ActiveRun() { ++scanState.activeRuns; }
+    ~ActiveRun() { --scanState.activeRuns; }
+    ActiveRun(const ActiveRun&) = delete;
+    ActiveRun& operator=(const ActiveRun&) = delete;
+};
 
 // The run's state: what the rule loop builds up for the verdict.
 struct ScanRun {
@@ -292,7 +304,12 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
         return false;
     }
 
-    MessageTexts& texts = scanState.texts;
+    std::unique_ptr<MessageTexts> nestedTexts;
+    if (scanState.activeRuns > 0) {
+        nestedTexts = std::make_unique<MessageTexts>();
+    }
+    ActiveRun active;
+    MessageTexts& texts = nestedTexts ? *nestedTexts : scanState.texts;
     if (!buildHeaderTexts(headerLines, headerCount, texts)) {
         return false;
     }
