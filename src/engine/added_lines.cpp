@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "config/filter_options.h"
 #include "config/statistics.h"
@@ -52,11 +53,16 @@ void writeTagText(MessageStatus* status, const std::string& matchId) {
 }  // namespace
 
 void appendAddedLine(FetchRecord& record, const std::string& line) {
-    while (record.addedLines.size() + line.size() >= record.capacity) {
-        record.addedLines.reserve(record.capacity + ADDED_LINES_STEP + 1);
-        record.capacity += ADDED_LINES_STEP;
+    try {
+        while (record.addedLines.size() + line.size() >= record.capacity) {
+            record.addedLines.reserve(record.capacity + ADDED_LINES_STEP + 1);
+            record.capacity += ADDED_LINES_STEP;
+        }
+        record.addedLines += line;
+    } catch (const std::bad_alloc&) {
+        // The lines collected so far stay as they were; the scan goes on.
+        writeLog("filterOnMessageBody:addedLines / memory allocation failed", LOG_APPEND);
     }
-    record.addedLines += line;
 }
 
 uint32_t getAddedHeaderLines(int32_t fetchId, char* buffer, uint32_t size) {
