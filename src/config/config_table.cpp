@@ -70,7 +70,7 @@ int32_t loadConfig(const char* folderText) {
     int32_t handle = 0;
     {
         platform::LockGuard lock(moduleState.fetchLock);
-        auto config = std::make_unique<FilterConfig>();
+        auto config = std::make_shared<FilterConfig>();
         handle = ++configTable.handleCounter;
         config->handle = handle;
         // A folder too long for the rule paths is not used at all: the log and
@@ -126,9 +126,9 @@ void releaseConfig(int32_t handle) {
     traceLine("<<< releaseConfig");
 }
 
-FilterConfig* findConfig(int32_t handle) {
+std::shared_ptr<FilterConfig> findConfig(int32_t handle) {
     int32_t index = findConfigIndex(handle);
-    return index < 0 ? nullptr : configTable.entries[static_cast<size_t>(index)].get();
+    return index < 0 ? nullptr : configTable.entries[static_cast<size_t>(index)];
 }
 
 }  // namespace cw

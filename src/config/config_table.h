@@ -29,8 +29,10 @@ struct FilterConfig {
     int32_t lineCount() const { return static_cast<int32_t>(lineTexts.size()); }
 };
 
+// Shared, so that a scan keeps its configuration alive even when a window message
+// it dispatches releases the configuration on the same thread.
 struct ConfigTable {
-    std::vector<std::unique_ptr<FilterConfig>> entries;  // in load order
+    std::vector<std::shared_ptr<FilterConfig>> entries;  // in load order
     int32_t handleCounter = 0;
 };
 
@@ -46,6 +48,6 @@ int32_t loadConfig(const char* folder);
 void releaseConfig(int32_t handle);
 
 // The configuration with the handle, or null. Takes no lock.
-FilterConfig* findConfig(int32_t handle);
+std::shared_ptr<FilterConfig> findConfig(int32_t handle);
 
 }  // namespace cw

@@ -70,7 +70,7 @@ uint32_t getAddedHeaderLines(int32_t fetchId, char* buffer, uint32_t size) {
     std::string text;
     {
         platform::LockGuard lock(moduleState.fetchLock);
-        const FetchRecord* record = findFetchRecord(fetchId);
+        std::shared_ptr<const FetchRecord> record = findFetchRecord(fetchId);
         if (record == nullptr) {
             writeLog("error: getAddedHeaderLines:index not found", LOG_APPEND);
         } else {

@@ -346,8 +346,8 @@ void filterOnMessageBody(const char* const* headerLines, int32_t headerCount,
     bool reachedVerdict = false;
     {
         platform::LockGuard lock(moduleState.fetchLock);
-        FetchRecord* record = findFetchRecord(fetchId);
-        FilterConfig* config = findConfig(configHandle);
+        std::shared_ptr<FetchRecord> record = findFetchRecord(fetchId);
+        std::shared_ptr<FilterConfig> config = findConfig(configHandle);
         if (record == nullptr) {
             writeLog(formatText("error: filterOnMessageBody: unknown fetch id %d", fetchId),
                      LOG_APPEND);

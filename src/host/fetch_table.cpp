@@ -13,9 +13,9 @@ void fetchStart(int32_t fetchId) {
     traceLine(">>> fetchStart");
     {
         platform::LockGuard lock(moduleState.fetchLock);
-        std::unique_ptr<FetchRecord> record;
+        std::shared_ptr<FetchRecord> record;
         try {
-            record = std::make_unique<FetchRecord>();
+            record = std::make_shared<FetchRecord>();
             record->fetchId = fetchId;
             record->addedLines.reserve(ADDED_LINES_STEP);
         } catch (const std::bad_alloc&) {
@@ -56,9 +56,9 @@ int32_t findFetch(int32_t fetchId) {
     return -1;
 }
 
-FetchRecord* findFetchRecord(int32_t fetchId) {
+std::shared_ptr<FetchRecord> findFetchRecord(int32_t fetchId) {
     int32_t index = findFetch(fetchId);
-    return index < 0 ? nullptr : fetchTable.entries[static_cast<size_t>(index)].get();
+    return index < 0 ? nullptr : fetchTable.entries[static_cast<size_t>(index)];
 }
 
 }  // namespace cw

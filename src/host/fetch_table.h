@@ -20,8 +20,10 @@ struct FetchRecord {
     std::string warningLine;  // at most 255 bytes
 };
 
+// Shared, so that a scan keeps its record alive even when a window message it
+// dispatches ends the fetch on the same thread.
 struct FetchTable {
-    std::vector<std::unique_ptr<FetchRecord>> entries;
+    std::vector<std::shared_ptr<FetchRecord>> entries;
 };
 
 extern FetchTable fetchTable;
@@ -33,6 +35,6 @@ void fetchEnd(int32_t fetchId);
 int32_t findFetch(int32_t fetchId);
 
 // The record with the id, or null. The caller holds the fetch lock.
-FetchRecord* findFetchRecord(int32_t fetchId);
+std::shared_ptr<FetchRecord> findFetchRecord(int32_t fetchId);
 
 }  // namespace cw

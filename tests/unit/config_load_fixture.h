@@ -41,7 +41,7 @@ class ConfigLoadTest : public testing::Test {
     // The stored lines of a configuration; checks that every line has its
     // origin and an empty compiled-pattern entry.
     Lines storedLines(int32_t handle) const {
-        const FilterConfig* config = findConfig(handle);
+        std::shared_ptr<const FilterConfig> config = findConfig(handle);
         if (config == nullptr) {
             ADD_FAILURE() << "no configuration " << handle;
             return {};
@@ -55,7 +55,7 @@ class ConfigLoadTest : public testing::Test {
     }
 
     Origins storedOrigins(int32_t handle) const {
-        const FilterConfig* config = findConfig(handle);
+        std::shared_ptr<const FilterConfig> config = findConfig(handle);
         if (config == nullptr) {
             ADD_FAILURE() << "no configuration " << handle;
             return {};

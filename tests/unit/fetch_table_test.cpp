@@ -61,7 +61,7 @@ TEST(FetchTable, EmptiedTableStartsAfreshAndNewRecordsAreEmpty) {
     fetchEnd(1);
     EXPECT_TRUE(fetchTable.entries.empty());
     fetchStart(2);
-    const FetchRecord* record = findFetchRecord(2);
+    std::shared_ptr<const FetchRecord> record = findFetchRecord(2);
     ASSERT_NE(nullptr, record);
     EXPECT_EQ("", record->addedLines);
     EXPECT_EQ("", record->scoreLine);

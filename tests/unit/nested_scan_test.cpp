@@ -3,6 +3,7 @@
 // interrupted scan goes on. Only the Win32 side pumps window messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@ namespace cw {
 namespace {
 
 constexpr UINT SCAN_REQUEST = WM_APP + 1;
+constexpr UINT RELEASE_REQUEST = WM_APP + 2;
 constexpr const char* WINDOW_CLASS = "CobbleweaveNestedScanTest";
 
 // One message as the host hands it over, with records of its own.
@@ -68,6 +70,14 @@ LRESULT CALLBACK scanOnRequest(HWND window, UINT message, WPARAM wParam, LPARAM 
         request->scan->run(request->configHandle);
         return 0;
     }
+    if (message == RELEASE_REQUEST) {
+        ScanRequest* request = reinterpret_cast<ScanRequest*>(lParam);
+        releaseConfig(request->configHandle);
+        fetchEnd(request->scan->fetchId);
+        // Overwrite what was freed, so that a scan still using it would notice.
+        std::vector<std::string> filler(64, std::string(200, 'x'));
+        return static_cast<LRESULT>(filler.size());
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -110,6 +120,25 @@ TEST_F(NestedScanTest, InterruptedScanGoesOnWithItsOwnMessage) {
     EXPECT_EQ("X-Quelt: inner body\r\n", inner.addedLines());
     EXPECT_EQ(1, outer.status.spam);
     EXPECT_EQ(1, inner.status.spam);
+}
+
+TEST_F(NestedScanTest, ReleasingTheConfigurationAndFetchMidScanLetsTheScanFinish) {
+    int32_t handle = load(
+        "Subject: 1 \"first\" [before the release]\r\n"
+        "Body: 2 \"needle\" [after the release]\r\n");
+    ASSERT_NE(0, handle);
+    HostScan scan(folder, 1, {"Subject: first\r\n"}, "a needle\r\n");
+    ScanRequest request{&scan, handle};
+    ASSERT_TRUE(PostMessageA(window, RELEASE_REQUEST, 0, reinterpret_cast<LPARAM>(&request)));
+
+    scan.run(handle);
+
+    EXPECT_EQ(nullptr, findConfig(handle));
+    EXPECT_EQ(-1, findFetch(scan.fetchId));
+    EXPECT_EQ(1, scan.status.spam);
+    Lines lines = logLines();
+    EXPECT_NE(lines.end(),
+              std::find(lines.begin(), lines.end(), "score (spam, marked): 3.0 > (threshold=0.0)"));
 }
 
 }  // namespace
