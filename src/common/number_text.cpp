@@ -13,7 +13,9 @@ namespace cw {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Whether a number that does not fit a double underflows rather than overflows:
 // the place of its first nonzero digit (0 units, -1 tenths) plus its exponent

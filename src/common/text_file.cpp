@@ -40,7 +40,9 @@ bool appendTextFile(const std::string& path, const std::string& text) {
     return (std::fclose(file) == 0) && written;
 }
 
-TextFileReader::~TextFileReader() { close(); }
+TextFileReader::~TextFileReader() {
+    close();
+}
 
 bool TextFileReader::open(const std::string& path) {
     close();
@@ -55,7 +57,9 @@ void TextFileReader::close() {
     }
 }
 
-int TextFileReader::nextByte() { return readTextModeByte(file_); }
+int TextFileReader::nextByte() {
+    return readTextModeByte(file_);
+}
 
 bool TextFileReader::readPiece(std::string& piece, size_t maxBytes) {
     piece.clear();

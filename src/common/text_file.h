@@ -20,7 +20,7 @@ bool appendTextFile(const std::string& path, const std::string& text);
 // Reads a file in pieces of at most `maxBytes` bytes, each ending behind its LF
 // (as fgets with a buffer of maxBytes + 1 does), with CR LF read as LF.
 class TextFileReader {
-public:
+  public:
     TextFileReader() = default;
     ~TextFileReader();
     TextFileReader(const TextFileReader&) = delete;
@@ -33,7 +33,7 @@ public:
     // False at the end of the file (nothing read).
     bool readPiece(std::string& piece, size_t maxBytes);
 
-private:
+  private:
     int nextByte();  // text-mode byte, or EOF
 
     FILE* file_ = nullptr;

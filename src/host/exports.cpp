@@ -64,13 +64,11 @@ CW_EXPORT int LibMain(void* module, int32_t reason, void*) {
 }
 
 __attribute__((constructor)) static void attachOnLoad() {
-    LibMain(const_cast<void*>(cw::platform::ownModuleHandle()), cw::REASON_PROCESS_ATTACH,
-            nullptr);
+    LibMain(const_cast<void*>(cw::platform::ownModuleHandle()), cw::REASON_PROCESS_ATTACH, nullptr);
 }
 
 __attribute__((destructor)) static void detachOnUnload() {
-    LibMain(const_cast<void*>(cw::platform::ownModuleHandle()), cw::REASON_PROCESS_DETACH,
-            nullptr);
+    LibMain(const_cast<void*>(cw::platform::ownModuleHandle()), cw::REASON_PROCESS_DETACH, nullptr);
 }
 #endif
 
@@ -78,10 +76,18 @@ CW_EXPORT int CW_CDECL checkVellmoxVersion(const char* version) {
     return guarded(0, [&] { return cw::checkVellmoxVersion(version); });
 }
 
-CW_EXPORT const char* CW_CDECL getPluginName() { return cw::PLUGIN_NAME; }
-CW_EXPORT const char* CW_CDECL getPluginVersion() { return cw::PLUGIN_VERSION; }
-CW_EXPORT const char* CW_CDECL getPluginAuthor() { return cw::PLUGIN_AUTHOR; }
-CW_EXPORT const char* CW_CDECL getPluginHomepage() { return cw::PLUGIN_HOMEPAGE; }
+CW_EXPORT const char* CW_CDECL getPluginName() {
+    return cw::PLUGIN_NAME;
+}
+CW_EXPORT const char* CW_CDECL getPluginVersion() {
+    return cw::PLUGIN_VERSION;
+}
+CW_EXPORT const char* CW_CDECL getPluginAuthor() {
+    return cw::PLUGIN_AUTHOR;
+}
+CW_EXPORT const char* CW_CDECL getPluginHomepage() {
+    return cw::PLUGIN_HOMEPAGE;
+}
 
 CW_EXPORT int CW_CDECL getPluginDescription(char* buffer, int size) {
     return guarded(0, [&] { return cw::getPluginDescription(buffer, size); });
@@ -138,9 +144,15 @@ CW_EXPORT void CW_CDECL filterOnIpAddress() {}
 CW_EXPORT void CW_CDECL filterOnMessageHeaders() {}
 CW_EXPORT void CW_CDECL rewriteMessageBody() {}
 CW_EXPORT void CW_CDECL rewriteMessageHeaders() {}
-CW_EXPORT int CW_CDECL requireBodyRewriting() { return 0; }
-CW_EXPORT int CW_CDECL requireHeaderRewriting() { return 0; }
-CW_EXPORT int CW_CDECL validateConfigDialog() { return 1; }
+CW_EXPORT int CW_CDECL requireBodyRewriting() {
+    return 0;
+}
+CW_EXPORT int CW_CDECL requireHeaderRewriting() {
+    return 0;
+}
+CW_EXPORT int CW_CDECL validateConfigDialog() {
+    return 1;
+}
 
 CW_EXPORT void CW_CDECL filterOnMessageBody(const char** lines, int32_t count, BodyFile body,
                                             int32_t fetchId, MessageStatus* status,
@@ -177,7 +189,11 @@ CW_EXPORT void CW_CDECL processedMessage(void*, void*, void*, void*, MessageStat
 #if defined(_WIN32)
 // The dialogs come with the user interface; until then the editor and about box
 // do not open and saving does nothing.
-CW_EXPORT HWND CW_CDECL createConfigDialog(int32_t, HWND) { return nullptr; }
-CW_EXPORT HWND CW_CDECL createInfoDialog(HWND) { return nullptr; }
+CW_EXPORT HWND CW_CDECL createConfigDialog(int32_t, HWND) {
+    return nullptr;
+}
+CW_EXPORT HWND CW_CDECL createInfoDialog(HWND) {
+    return nullptr;
+}
 CW_EXPORT void CW_CDECL saveConfigFromDialog(HWND, void*, const char*) {}
 #endif

@@ -134,7 +134,9 @@ bool setLogFolder(const std::string& folder) {
     return true;
 }
 
-const std::string& logFilePath() { return logState.path; }
+const std::string& logFilePath() {
+    return logState.path;
+}
 
 int heldLineCount() {
     platform::LockGuard lock(moduleState.logLock);

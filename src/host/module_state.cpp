@@ -29,7 +29,9 @@ int32_t libMain(const void* moduleHandle, int32_t reason) {
     return 1;
 }
 
-std::string moduleFilePath() { return platform::modulePath(moduleState.moduleHandle); }
+std::string moduleFilePath() {
+    return platform::modulePath(moduleState.moduleHandle);
+}
 
 std::string moduleFolder() {
     if (!moduleState.moduleFolderOverride.empty()) {

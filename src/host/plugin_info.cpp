@@ -32,8 +32,9 @@ int checkVellmoxVersion(const char* version) {
     std::string fileName = executableFileName(platform::hostExecutablePath());
     traceLine(formatText("=== checkVellmoxVersion: %s", version));
     if (!equalsNoCase(fileName.c_str(), HOST_EXECUTABLE_NAME)) {
-        platform::showMessageBox("Cobbleweave plugin does only work with official releases of Vellmox",
-                                 "Plugin loading failed", platform::MessageBoxKind::PLAIN);
+        platform::showMessageBox(
+            "Cobbleweave plugin does only work with official releases of Vellmox",
+            "Plugin loading failed", platform::MessageBoxKind::PLAIN);
         return 0;
     }
     if (LOWEST_HOST_VERSION > readLeadingDecimal(version)) {

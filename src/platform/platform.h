@@ -45,13 +45,13 @@ void leaveLock(ReentrantLock& lock);
 
 // Holds a lock for the lifetime of a scope.
 class LockGuard {
-public:
+  public:
     explicit LockGuard(ReentrantLock& lock) : lock_(lock) { enterLock(lock_); }
     ~LockGuard() { leaveLock(lock_); }
     LockGuard(const LockGuard&) = delete;
     LockGuard& operator=(const LockGuard&) = delete;
 
-private:
+  private:
     ReentrantLock& lock_;
 };
 

@@ -1,8 +1,8 @@
 // POSIX side of the platform layer: the linux build used for tests and tools.
 #include <dlfcn.h>
-#include <sys/stat.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -22,15 +22,21 @@ void createLock(ReentrantLock& lock) {
     pthread_mutexattr_destroy(&attributes);
 }
 
-void deleteLock(ReentrantLock& lock) { pthread_mutex_destroy(&lock.mutex); }
-void enterLock(ReentrantLock& lock) { pthread_mutex_lock(&lock.mutex); }
-void leaveLock(ReentrantLock& lock) { pthread_mutex_unlock(&lock.mutex); }
+void deleteLock(ReentrantLock& lock) {
+    pthread_mutex_destroy(&lock.mutex);
+}
+void enterLock(ReentrantLock& lock) {
+    pthread_mutex_lock(&lock.mutex);
+}
+void leaveLock(ReentrantLock& lock) {
+    pthread_mutex_unlock(&lock.mutex);
+}
 
 LocalTime localTime() {
     time_t now = time(nullptr);
     struct tm parts {};
     localtime_r(&now, &parts);
-    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,    parts.tm_hour,
                      parts.tm_min,         parts.tm_sec,     parts.tm_yday + 1};
 }
 
@@ -69,11 +75,15 @@ void showMessageBox(const char* text, const char* caption, MessageBoxKind) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
 }
 
-std::string lastErrorText() { return std::strerror(errno); }
+std::string lastErrorText() {
+    return std::strerror(errno);
+}
 
 void pumpWindowMessages() {}
 void registerCommonControls() {}
-const char* loadRichEditClass() { return nullptr; }
+const char* loadRichEditClass() {
+    return nullptr;
+}
 void disableThreadNotifications(const void*) {}
 
 uint32_t readBodyFile(BodyFile body, char* buffer, uint32_t capacity) {

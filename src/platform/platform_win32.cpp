@@ -9,10 +9,18 @@
 
 namespace cw::platform {
 
-void createLock(ReentrantLock& lock) { InitializeCriticalSection(&lock.section); }
-void deleteLock(ReentrantLock& lock) { DeleteCriticalSection(&lock.section); }
-void enterLock(ReentrantLock& lock) { EnterCriticalSection(&lock.section); }
-void leaveLock(ReentrantLock& lock) { LeaveCriticalSection(&lock.section); }
+void createLock(ReentrantLock& lock) {
+    InitializeCriticalSection(&lock.section);
+}
+void deleteLock(ReentrantLock& lock) {
+    DeleteCriticalSection(&lock.section);
+}
+void enterLock(ReentrantLock& lock) {
+    EnterCriticalSection(&lock.section);
+}
+void leaveLock(ReentrantLock& lock) {
+    LeaveCriticalSection(&lock.section);
+}
 
 LocalTime localTime() {
     SYSTEMTIME now;
@@ -26,9 +34,9 @@ LocalTime localTime() {
 
 const void* ownModuleHandle() {
     HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&ownModuleHandle), &module);
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCSTR>(&ownModuleHandle), &module);
     return module;
 }
 
@@ -69,8 +77,8 @@ std::string lastErrorText() {
     char* message = nullptr;
     DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPSTR>(&message), 0, nullptr);
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message),
+        0, nullptr);
     std::string text = (length > 0 && message != nullptr) ? std::string(message, length) : "";
     if (message != nullptr) {
         LocalFree(message);
@@ -86,7 +94,9 @@ void pumpWindowMessages() {
     }
 }
 
-void registerCommonControls() { InitCommonControls(); }
+void registerCommonControls() {
+    InitCommonControls();
+}
 
 const char* loadRichEditClass() {
     // The loaded library is never freed: the editor's controls need it for the
@@ -128,14 +138,13 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
         return false;
     }
     DWORD done = 0;
-    bool written = bytes.empty() ||
-                   (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-                    done == bytes.size());
+    bool written = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                               &done, nullptr) &&
+                                     done == bytes.size());
     written = FlushFileBuffers(file) && written;
     written = CloseHandle(file) && written;
-    if (!written ||
-        !MoveFileExA(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!written || !MoveFileExA(temporary.c_str(), path.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(temporary.c_str());
         return false;
     }

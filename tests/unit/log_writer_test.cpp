@@ -14,7 +14,7 @@ namespace cw {
 namespace {
 
 class LogWriterTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder = makeScratchFolder();
         ASSERT_TRUE(setLogFolder(folder));
@@ -30,9 +30,10 @@ using Lines = std::vector<std::string>;
 TEST_F(LogWriterTest, AppendWritesStampedLineWithCrLf) {
     writeLog("=== sessionStart", LOG_APPEND);
     std::string content = readFileBytes(path);
-    EXPECT_TRUE(std::regex_match(content, std::regex("[0-3][0-9] (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|"
-                                                     "Sep|Oct|Nov|Dec) [0-9]{2}  [0-2][0-9]:[0-5][0-9]:"
-                                                     "[0-6][0-9]  === sessionStart\r\n")))
+    EXPECT_TRUE(
+        std::regex_match(content, std::regex("[0-3][0-9] (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|"
+                                             "Sep|Oct|Nov|Dec) [0-9]{2}  [0-2][0-9]:[0-5][0-9]:"
+                                             "[0-6][0-9]  === sessionStart\r\n")))
         << content;
 }
 

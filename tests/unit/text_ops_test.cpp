@@ -36,9 +36,8 @@ TEST(TextOps, ClosingBracketMustBeFollowedByWhiteSpaceOrEnd) {
         int end;  // offset behind the element, -1 for none
     };
     const Case cases[] = {
-        {"{abc} [x]", 5},       {"{a{2,3}b}", 9},  {"{a}b} c", -1},   {"{a}b}c", -1},
-        {"{unclosed", -1},      {"x{a}", -1},      {"[]", 2},        {"{a}}", -1},
-        {"{a{b}c} rest", 7},    {"{}\t", 2},
+        {"{abc} [x]", 5}, {"{a{2,3}b}", 9}, {"{a}b} c", -1}, {"{a}b}c", -1},      {"{unclosed", -1},
+        {"x{a}", -1},     {"[]", 2},        {"{a}}", -1},    {"{a{b}c} rest", 7}, {"{}\t", 2},
     };
     for (const Case& c : cases) {
         char open = c.text[0];
