@@ -1,18 +1,8 @@
 # Cross build for 64-bit Windows with MinGW-w64. Not the product (that is the i686
 # DLL): this build exists to run the Win32 side of the code under wine64, since
-# this machine cannot execute 32-bit programs.
-set(CMAKE_SYSTEM_NAME Windows)
+# the build machines cannot execute 32-bit programs.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_OBJDUMP x86_64-w64-mingw32-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(MINGW_TRIPLET x86_64-w64-mingw32)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh")

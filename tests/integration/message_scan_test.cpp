@@ -190,10 +190,7 @@ TEST_F(MessageScan, MaxlinesLimitsTheTestedLines) {
 TEST_F(MessageScan, UnknownFetchOrConfigurationLeavesEverythingUntouched) {
     load("Subject: \"viagra\"\r\n");
     HostMessage message = parseMessage(PLAIN_SPAM);
-    std::vector<const char*> lines;
-    for (const std::string& line : message.headerLines) {
-        lines.push_back(line.c_str());
-    }
+    std::vector<const char*> lines = message.headerPointers();
     plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), NO_BODY_FILE, 77,
                                &status, configHandle);
     plugin.fetchStart(78);
@@ -364,10 +361,7 @@ TEST_F(MessageScan, RescanReplacesTheLinesOfTheSameFetch) {
     HostMessage spam = parseMessage(PLAIN_SPAM);
     HostMessage ham = parseMessage("Subject: lunch?\r\n\r\nSee you.\r\n");
     for (const HostMessage* message : {&spam, &ham}) {
-        std::vector<const char*> lines;
-        for (const std::string& line : message->headerLines) {
-            lines.push_back(line.c_str());
-        }
+        std::vector<const char*> lines = message->headerPointers();
         plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), NO_BODY_FILE,
                                    500, &status, configHandle);
     }

@@ -108,10 +108,7 @@ void PluginHost::scanMessage(const HostMessage& message) {
     int body = open(bodyPath.c_str(), O_RDONLY);
     ASSERT_GE(body, 0);
 #endif
-    std::vector<const char*> lines;
-    for (const std::string& line : message.headerLines) {
-        lines.push_back(line.c_str());
-    }
+    std::vector<const char*> lines = message.headerPointers();
     fetchInfo.messageSize = 0;
     for (const std::string& line : message.headerLines) {
         fetchInfo.messageSize += static_cast<int32_t>(line.size());

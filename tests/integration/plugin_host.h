@@ -24,6 +24,15 @@ struct HostMessage {
     std::vector<std::string> headerLines;
     std::string body;
     int32_t fetchType = cw::POP3_RETR;
+
+    // The header lines as the host passes them: an array of text pointers.
+    std::vector<const char*> headerPointers() const {
+        std::vector<const char*> pointers;
+        for (const std::string& line : headerLines) {
+            pointers.push_back(line.c_str());
+        }
+        return pointers;
+    }
 };
 
 // Splits "Header: a\r\n...\r\n\r\nbody" at the first empty line.
