@@ -23,6 +23,13 @@ constexpr size_t CUT_LINE_SKIP = 1023;
 struct LogState {
     std::string path;
     std::vector<std::string> heldLines;
+    // What the last size check found: the file at `path` was no larger than
+    // `checkedLimit`. Only this writer grows the file, so a call that writes
+    // nothing can skip the check while both still hold; the scan holds and
+    // discards lines for every rule, and would otherwise measure the file each time.
+    bool withinLimit = false;
+    std::string checkedPath;
+    int32_t checkedLimit = 0;
 };
 
 LogState logState;
@@ -37,19 +44,31 @@ void writeHeldAndOwnLine(FILE* file, const std::string& stamp, const char* text)
     std::fwrite(bytes.data(), 1, bytes.size(), file);
 }
 
+void rememberCheck(bool withinLimit) {
+    logState.withinLimit = withinLimit;
+    logState.checkedPath = logState.path;
+    logState.checkedLimit = filterOptions.maxLogSize;
+}
+
 // Keeps the file below MAXLOGSIZE by dropping everything before the first whole
 // line that begins after its middle.
-void cutLogFileIfTooLarge() {
+void cutLogFileIfTooLarge(bool wroteToFile) {
+    if (!wroteToFile && logState.withinLimit && logState.checkedPath == logState.path &&
+        logState.checkedLimit == filterOptions.maxLogSize) {
+        return;
+    }
     FILE* file = platform::openFile(logState.path, "r");
     if (file == nullptr) {
+        rememberCheck(true);
         return;
     }
     std::fseek(file, 0, SEEK_END);
     long size = std::ftell(file);
-    bool cut = size > filterOptions.maxLogSize && filterOptions.traceLevel == TRACE_QUIET &&
-               !filterOptions.keepLogFile;
+    bool tooLarge = size > filterOptions.maxLogSize;
+    bool cut = tooLarge && filterOptions.traceLevel == TRACE_QUIET && !filterOptions.keepLogFile;
     if (!cut) {
         std::fclose(file);
+        rememberCheck(!tooLarge);
         return;
     }
     std::string rest;
@@ -74,7 +93,8 @@ void cutLogFileIfTooLarge() {
         return;  // left uncut until a later call
     }
     std::fclose(file);
-    platform::replaceFile(logState.path, rest);
+    bool replaced = platform::replaceFile(logState.path, rest);
+    rememberCheck(replaced && rest.size() <= static_cast<size_t>(filterOptions.maxLogSize));
 }
 
 }  // namespace
@@ -90,7 +110,7 @@ void writeLog(const char* text, int mode) {
         text = "";
     }
     platform::LockGuard lock(moduleState.logLock);
-    std::string stamp = formatTimeStamp(platform::localTime());
+    bool wroteToFile = false;
     if (mode == LOG_DISCARD) {
         logState.heldLines.clear();
     } else if (mode == LOG_HOLD) {
@@ -104,6 +124,7 @@ void writeLog(const char* text, int mode) {
     } else {
         FILE* file = platform::openFile(logState.path, "a");
         if (file != nullptr) {
+            std::string stamp = formatTimeStamp(platform::localTime());
             if (mode == LOG_FLUSH) {
                 writeHeldAndOwnLine(file, stamp, text);
                 logState.heldLines.clear();
@@ -112,9 +133,10 @@ void writeLog(const char* text, int mode) {
                 std::fwrite(bytes.data(), 1, bytes.size(), file);
             }
             std::fclose(file);
+            wroteToFile = true;
         }
     }
-    cutLogFileIfTooLarge();
+    cutLogFileIfTooLarge(wroteToFile);
 }
 
 void traceLine(const std::string& text) {

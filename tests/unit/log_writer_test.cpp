@@ -171,6 +171,22 @@ TEST_F(LogWriterTest, HoldAndDiscardAlsoCutAnOversizedFile) {
     EXPECT_LT(readFileBytes(path).size(), 6000u);
 }
 
+TEST_F(LogWriterTest, ALowerLimitOrAnotherFileIsCheckedAtTheNextHold) {
+    filterOptions.maxLogSize = 100000;
+    fillLog(110);
+    writeLog("held", LOG_HOLD);
+    EXPECT_EQ(11000u, readFileBytes(path).size());
+    filterOptions.maxLogSize = 10240;
+    writeLog("held", LOG_HOLD);
+    EXPECT_EQ(5400u, readFileBytes(path).size());
+
+    std::string other = makeScratchFolder();
+    writeFileBytes(other + "cobbleweave.log", readFileBytes(path) + readFileBytes(path));
+    ASSERT_TRUE(setLogFolder(other));
+    writeLog("", LOG_DISCARD);
+    EXPECT_EQ(5300u, readFileBytes(other + "cobbleweave.log").size());
+}
+
 TEST_F(LogWriterTest, ConcurrentAppendsProduceWholeLines) {
     auto writer = [](char mark) {
         for (int i = 0; i < 200; ++i) {
