@@ -2,6 +2,7 @@
 // loadConfig, then each message as the host hands it over.
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "plugin_host.h"
@@ -366,6 +367,40 @@ TEST_F(MessageScan, RescanReplacesTheLinesOfTheSameFetch) {
                                    500, &status, configHandle);
     }
     EXPECT_EQ(1u, plugin.getAddedHeaderLines(500, nullptr, nullptr, nullptr, 0));
+}
+
+TEST_F(MessageScan, ScansFromSeveralThreadsKeepTheirOwnResults) {
+    load("Subject: \"viagra\" [pharma]\r\nSubject: \"lunch\" [lunch]\r\n");
+    // Scans fetches firstId..firstId+49 of one message; returns the first wrong result.
+    auto scanMany = [this](const HostMessage& message, int32_t firstId, const std::string& expected,
+                           std::string* failure) {
+        std::vector<const char*> lines = message.headerPointers();
+        for (int32_t id = firstId; id < firstId + 50; ++id) {
+            cw::MessageStatus own{};
+            own.account = &account;
+            own.fetchInfo = &fetchInfo;
+            plugin.fetchStart(id);
+            plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()),
+                                       NO_BODY_FILE, id, &own, configHandle);
+            char buffer[256] = "";
+            plugin.getAddedHeaderLines(id, nullptr, nullptr, buffer, sizeof buffer);
+            plugin.fetchEnd(id);
+            if (own.spam != 1 || expected != buffer) {
+                *failure = "fetch " + std::to_string(id) + " got [" + buffer + "]";
+                return;
+            }
+        }
+    };
+    const HostMessage spam = parseMessage(PLAIN_SPAM);
+    const HostMessage lunch = parseMessage("Subject: lunch today?\r\n\r\n");
+    std::string spamFailure;
+    std::string lunchFailure;
+    std::thread first(scanMany, std::cref(spam), 1000, "X-Quelt: pharma\r\n", &spamFailure);
+    std::thread second(scanMany, std::cref(lunch), 2000, "X-Quelt: lunch\r\n", &lunchFailure);
+    first.join();
+    second.join();
+    EXPECT_EQ("", spamFailure);
+    EXPECT_EQ("", lunchFailure);
 }
 
 }  // namespace
