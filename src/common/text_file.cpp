@@ -30,16 +30,6 @@ int readTextModeByte(FILE* file) {
     return c;
 }
 
-bool appendTextFile(const std::string& path, const std::string& text) {
-    FILE* file = platform::openFile(path, "a");
-    if (file == nullptr) {
-        return false;
-    }
-    std::string bytes = toTextModeBytes(text);
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return (std::fclose(file) == 0) && written;
-}
-
 TextFileReader::~TextFileReader() {
     close();
 }
@@ -83,21 +73,6 @@ bool canOpenForReading(const std::string& path) {
     FILE* file = platform::openFile(path, "r");
     if (file == nullptr) {
         return false;
-    }
-    std::fclose(file);
-    return true;
-}
-
-bool readWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
-    FILE* file = platform::openFile(path, "r");
-    if (file == nullptr) {
-        return false;
-    }
-    char chunk[16384];
-    size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.append(chunk, count);
     }
     std::fclose(file);
     return true;

@@ -14,9 +14,6 @@ std::string toTextModeBytes(const std::string& text);
 // The next byte of `file` as a text-mode read gives it (CR LF as LF), or EOF.
 int readTextModeByte(FILE* file);
 
-// Appends `text` in text mode. False when the file cannot be opened or written.
-bool appendTextFile(const std::string& path, const std::string& text);
-
 // Reads a file in pieces of at most `maxBytes` bytes, each ending behind its LF
 // (as fgets with a buffer of maxBytes + 1 does), with CR LF read as LF.
 class TextFileReader {
@@ -41,8 +38,5 @@ class TextFileReader {
 
 // Whether `path` can be opened for reading (the file is closed again at once).
 bool canOpenForReading(const std::string& path);
-
-// The whole file, in binary. False when it cannot be opened.
-bool readWholeFile(const std::string& path, std::string& bytes);
 
 }  // namespace cw

@@ -81,9 +81,4 @@ int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t l
     return classicResultCode(result);
 }
 
-int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length) {
-    MatchBlock block;
-    return matchPattern(pattern, subject, length, block);
-}
-
 }  // namespace cw

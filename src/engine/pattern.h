@@ -49,7 +49,4 @@ using MatchBlock = std::unique_ptr<pcre2_real_match_data_8, MatchDataDeleter>;
 int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length,
                  MatchBlock& block);
 
-// The same for a single match, with a block of its own.
-int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length);
-
 }  // namespace cw

@@ -77,13 +77,10 @@ std::string hostExecutablePath();
 // On POSIX the attach routine needs the module's base address.
 const void* ownModuleHandle();
 
-enum class MessageBoxKind { PLAIN, EXCLAMATION_FOREGROUND, EXCLAMATION };
+enum class MessageBoxKind { PLAIN, EXCLAMATION_FOREGROUND };
 
 // Win32: MessageBoxA with no owner. POSIX: "caption: text" on standard error.
 void showMessageBox(const char* text, const char* caption, MessageBoxKind kind);
-
-// The platform's message text for the calling thread's last error.
-std::string lastErrorText();
 
 // Win32: dispatches every waiting window message of the calling thread. POSIX: nothing.
 void pumpWindowMessages();

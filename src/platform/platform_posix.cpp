@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/platform.h"
 
@@ -73,10 +72,6 @@ std::string hostExecutablePath() {
 
 void showMessageBox(const char* text, const char* caption, MessageBoxKind) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
-}
-
-std::string lastErrorText() {
-    return std::strerror(errno);
 }
 
 void pumpWindowMessages() {}

@@ -64,26 +64,10 @@ std::string hostExecutablePath() {
 
 void showMessageBox(const char* text, const char* caption, MessageBoxKind kind) {
     UINT style = MB_OK;
-    if (kind == MessageBoxKind::EXCLAMATION) {
-        style |= MB_ICONEXCLAMATION;
-    } else if (kind == MessageBoxKind::EXCLAMATION_FOREGROUND) {
+    if (kind == MessageBoxKind::EXCLAMATION_FOREGROUND) {
         style |= MB_ICONEXCLAMATION | MB_SETFOREGROUND;
     }
     MessageBoxA(nullptr, text, caption, style);
-}
-
-std::string lastErrorText() {
-    DWORD code = GetLastError();
-    char* message = nullptr;
-    DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message),
-        0, nullptr);
-    std::string text = (length > 0 && message != nullptr) ? std::string(message, length) : "";
-    if (message != nullptr) {
-        LocalFree(message);
-    }
-    return text;
 }
 
 void pumpWindowMessages() {
