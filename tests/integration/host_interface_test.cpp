@@ -92,6 +92,10 @@ TEST_F(HostInterface, DebugLevelTracesTheEntryPoints) {
     fetchInfo.fetchType = cw::POP3_TOP;
     plugin.requireBodyFiltering(nullptr, nullptr, nullptr, &status);
     plugin.minBodyBytesRequired(49, nullptr, nullptr, nullptr, &status);
+    fetchInfo.bodyByteCount = 4321;
+    plugin.minBodyBytesRequired(50, nullptr, nullptr, nullptr, &status);
+    char prefix[4];
+    plugin.getMessageBodyPrefix(nullptr, nullptr, nullptr, prefix, sizeof prefix);
     plugin.fetchStart(1);
     plugin.fetchEnd(1);
     plugin.getMaxBytesToAdd();
@@ -102,6 +106,8 @@ TEST_F(HostInterface, DebugLevelTracesTheEntryPoints) {
         "=== requireBodyFiltering",
         "<<< requireBodyFiltering: POP3_TOP ignored",
         "=== minBodyBytesRequired: 0",
+        "=== minBodyBytesRequired: 4321",
+        "=== getMessageBodyPrefix",
         ">>> fetchStart",
         "<<< fetchStart",
         ">>> fetchEnd",

@@ -369,6 +369,43 @@ TEST_F(MessageScan, RescanReplacesTheLinesOfTheSameFetch) {
     EXPECT_EQ(1u, plugin.getAddedHeaderLines(500, nullptr, nullptr, nullptr, 0));
 }
 
+TEST_F(MessageScan, DebugLevelTracesTheRunAndItsHeaderSummary) {
+    load("DEBUG\r\nSubject: \"viagra\" [pharma]\r\n");
+    markLog();
+    scan(PLAIN_SPAM);
+    const std::vector<std::string> lines = newLogLines();
+    EXPECT_TRUE(logHasInOrder({
+        ">>> filterOnMessageBody",
+        "fetchtype: POP3 RETR",
+        ">>> Header Info:",
+        ">>> From: Pharmacy <sales@pills.example>",
+        ">>> To: alice@example.org",
+        ">>> Subject: Cheap VIAGRA now",
+        "result: regular rule matches",
+        "score: 1.0",
+        "score (spam, marked): 1.0 > (threshold=0.0)",
+        "<<< filterOnMessageBody",
+        ">>> getAddedHeaderLines",
+        "<<< getAddedHeaderLines",
+    })) << testing::PrintToString(lines);
+}
+
+TEST_F(MessageScan, CheckLevelReportsAnIgnoredPreviewButNoTraces) {
+    load("CHECK\r\nSubject: \"viagra\" [pharma]\r\n");
+    markLog();
+    HostMessage message = parseMessage(PLAIN_SPAM);
+    message.fetchType = cw::POP3_TOP;
+    scanMessage(message);
+    const std::vector<std::string> expected = {
+        ">>> Header Info:",
+        ">>> From: Pharmacy <sales@pills.example>",
+        ">>> To: alice@example.org",
+        ">>> Subject: Cheap VIAGRA now",
+        "filterOnMessageBody: POP3_TOP ignored",
+    };
+    EXPECT_EQ(expected, newLogLines());
+}
+
 TEST_F(MessageScan, ScansFromSeveralThreadsKeepTheirOwnResults) {
     load("Subject: \"viagra\" [pharma]\r\nSubject: \"lunch\" [lunch]\r\n");
     // Scans fetches firstId..firstId+49 of one message; returns the first wrong result.
