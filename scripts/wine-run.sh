@@ -8,7 +8,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX="${COBBLEWEAVE_WINEPREFIX:-$repo/build/wine-prefix}"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${COBBLEWEAVE_DLL_OVERRIDES:+;$COBBLEWEAVE_DLL_OVERRIDES}"
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
 
@@ -17,6 +17,21 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   flock "$WINEPREFIX.lock" sh -c \
     "[ -f '$WINEPREFIX/system.reg' ] || '$wine' wineboot.exe --init >/dev/null 2>&1"
+fi
+
+# Dialogs that look and behave like Windows ones on a display without a window
+# manager: Wine's own fonts in the prefix (Debian's wineboot leaves them out, and
+# captions then lack their close box glyph), frames drawn by Wine, and windows
+# Wine manages itself (else hiding one waits 2 s for a window manager's answer).
+dialog_marker="$WINEPREFIX/.cobbleweave-dialogs"
+if [ ! -f "$dialog_marker" ]; then
+  flock "$WINEPREFIX.lock" sh -c "
+    [ -f '$dialog_marker' ] && exit 0
+    cp /usr/share/wine/fonts/* '$WINEPREFIX/drive_c/windows/Fonts/'
+    '$wine' reg.exe add 'HKCU\\Software\\Wine\\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+    '$wine' reg.exe add 'HKCU\\Software\\Wine\\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    '$server' -w
+    touch '$dialog_marker'"
 fi
 
 case "${1:-}" in

@@ -144,4 +144,9 @@ std::vector<std::string> mainRuleLines(int32_t handle) {
     return lines;
 }
 
+std::string currentMainRuleFilePath() {
+    platform::LockGuard lock(moduleState.fetchLock);
+    return configPaths.mainRuleFilePath;
+}
+
 }  // namespace cw

@@ -55,4 +55,7 @@ std::shared_ptr<FilterConfig> findConfig(int32_t handle);
 // lock, so a release on another thread cannot free the lines while they are read.
 std::vector<std::string> mainRuleLines(int32_t handle);
 
+// The main rule file path of the latest load, read under the fetch lock.
+std::string currentMainRuleFilePath();
+
 }  // namespace cw

@@ -15,6 +15,9 @@
 #include "host/module_state.h"
 #include "host/plugin_info.h"
 #include "platform/platform.h"
+#if defined(_WIN32)
+#include "ui/dialogs.h"
+#endif
 
 #if defined(_WIN32)
 #define CW_EXPORT extern "C"
@@ -187,13 +190,13 @@ CW_EXPORT void CW_CDECL processedMessage(void*, void*, void*, void*, MessageStat
 }
 
 #if defined(_WIN32)
-// The dialogs come with the user interface; until then the editor and about box
-// do not open and saving does nothing.
-CW_EXPORT HWND CW_CDECL createConfigDialog(int32_t, HWND) {
-    return nullptr;
+CW_EXPORT HWND CW_CDECL createConfigDialog(int32_t configHandle, HWND parent) {
+    return guarded(HWND{}, [&] { return cw::createConfigDialog(configHandle, parent); });
 }
-CW_EXPORT HWND CW_CDECL createInfoDialog(HWND) {
-    return nullptr;
+CW_EXPORT HWND CW_CDECL createInfoDialog(HWND parent) {
+    return guarded(HWND{}, [&] { return cw::createInfoDialog(parent); });
 }
-CW_EXPORT void CW_CDECL saveConfigFromDialog(HWND, void*, const char*) {}
+CW_EXPORT void CW_CDECL saveConfigFromDialog(HWND dialog, void*, const char* folder) {
+    guarded([&] { cw::saveConfigFromDialog(dialog, folder); });
+}
 #endif

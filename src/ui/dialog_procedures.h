@@ -1,0 +1,29 @@
+// What the dialogs share: the module whose templates they use, the editor that
+// handled a message last, and the procedures the editor runs modally.
+#pragma once
+
+#include <windows.h>
+
+namespace cw {
+
+HINSTANCE moduleInstance();
+
+// The editor dialog that most recently received a message; the find and pattern
+// test dialogs and "Cont" work on its control 208.
+HWND currentEditorWindow();
+
+INT_PTR CALLBACK patternTestProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK findProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Runs a dialog procedure's body so that no exception leaves it into the system:
+// one that does is answered as a message not handled.
+template <typename Body>
+INT_PTR guardedProcedure(Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+}  // namespace cw
