@@ -12,6 +12,14 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${COBBLEWEAVE_DLL_
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
 
+# Root runs Wine without the power to write where file permissions forbid, so
+# that a read-only folder is read-only to the tests as it is to a user. The server
+# too: it is the one that opens and creates files.
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  as_user=(setpriv --bounding-set -dac_override,-dac_read_search --)
+fi
+
 # The first program creates the prefix; parallel tests wait for it.
 mkdir -p "$(dirname "$WINEPREFIX")"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -39,14 +47,14 @@ case "${1:-}" in
     # Persistent until stopped. The first program also starts Wine's background
     # services, which inherit its output: start them here on /dev/null, or they
     # keep the first test's pipe open and the test never ends.
-    nohup "$server" -p >/dev/null 2>&1 </dev/null &
+    nohup "${as_user[@]}" "$server" -p >/dev/null 2>&1 </dev/null &
     sleep 1
-    "$wine" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+    "${as_user[@]}" "$wine" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
     ;;
   --stop-server)
     "$server" -k >/dev/null 2>&1 || true
     ;;
   *)
-    exec "$wine" "$@"
+    exec "${as_user[@]}" "$wine" "$@"
     ;;
 esac

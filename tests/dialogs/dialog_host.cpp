@@ -19,15 +19,20 @@ struct WindowSearch {
     HWND found = nullptr;
 };
 
+// The caption without a message to the window's thread, which may be busy.
+std::string captionOf(HWND window) {
+    wchar_t caption[128] = L"";
+    int length = InternalGetWindowText(window, caption, 128);
+    return std::string(caption, caption + length);
+}
+
 BOOL CALLBACK matchDialog(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<WindowSearch*>(parameter);
     char className[16] = "";
     GetClassNameA(window, className, sizeof className);
-    char caption[128] = "";
-    GetWindowTextA(window, caption, sizeof caption);
     if (IsWindowVisible(window) && std::string(className) == "#32770" &&
         (search->caption.empty() ? GetDlgItem(window, MESSAGE_BOX_TEXT) != nullptr
-                                 : search->caption == caption)) {
+                                 : search->caption == captionOf(window))) {
         search->found = window;
         return FALSE;
     }
@@ -95,6 +100,20 @@ void typeInto(HWND field, const std::string& text) {
     }
 }
 
+// Waits for the Driver's thread while dispatching this thread's messages: the
+// Driver reads this thread's windows, which takes an answer from this thread.
+void joinPumping(std::thread& helper, const std::atomic<bool>& helperDone) {
+    while (!helperDone) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(5);
+    }
+    helper.join();
+}
+
 }  // namespace
 
 HWND Driver::waitForDialog(const std::string& caption) {
@@ -129,7 +148,8 @@ Box Driver::clickForBox(HWND dialog, int id, const std::string& screenshot) {
     return seen;
 }
 
-std::vector<Box> Driver::answerBoxesUntil(const std::function<bool()>& done) {
+std::vector<Box> Driver::answerBoxesUntil(const std::function<bool()>& done,
+                                          const std::string& screenshot) {
     std::vector<Box> boxes;
     while (!done()) {
         HWND box = findBox();
@@ -139,6 +159,10 @@ std::vector<Box> Driver::answerBoxesUntil(const std::function<bool()>& done) {
         }
         boxes.push_back(Box{windowText(box), windowText(GetDlgItem(box, MESSAGE_BOX_TEXT)),
                             GetWindow(box, GW_OWNER), iconKind(box)});
+        if (boxes.size() == 1 && !screenshot.empty()) {
+            settle(box);
+            saveScreenshot(screenshot, {box});
+        }
         PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
         waitFor([&] { return !IsWindow(box); });
     }
@@ -225,22 +249,29 @@ HWND DialogHost::openAbout() {
 
 void DialogHost::clickWithDriver(HWND dialog, int id, const std::function<void(Driver&)>& script) {
     Driver driver(GetCurrentThreadId());
+    std::atomic<bool> helperDone{false};
     std::thread helper([&] {
         script(driver);
         driver.closeLeftovers();
+        helperDone = true;
     });
     click(dialog, id);
-    helper.join();
+    joinPumping(helper, helperDone);
 }
 
-std::vector<Box> DialogHost::clickAnsweringBoxes(HWND dialog, int id) {
+std::vector<Box> DialogHost::answeringBoxes(const std::function<void()>& action,
+                                            const std::string& screenshot) {
     Driver driver(GetCurrentThreadId());
-    std::atomic<bool> clicked{false};
+    std::atomic<bool> finished{false};
+    std::atomic<bool> helperDone{false};
     std::vector<Box> boxes;
-    std::thread helper([&] { boxes = driver.answerBoxesUntil([&] { return clicked.load(); }); });
-    click(dialog, id);
-    clicked = true;
-    helper.join();
+    std::thread helper([&] {
+        boxes = driver.answerBoxesUntil([&] { return finished.load(); }, screenshot);
+        helperDone = true;
+    });
+    action();
+    finished = true;
+    joinPumping(helper, helperDone);
     return boxes;
 }
 

@@ -47,8 +47,10 @@ class Driver {
     // presses its OK and returns what it showed. A screenshot of the dialog and the
     // box is taken first when `screenshot` names one.
     Box clickForBox(HWND dialog, int id, const std::string& screenshot = "");
-    // Reads and answers every message box until `done` turns true.
-    std::vector<Box> answerBoxesUntil(const std::function<bool()>& done);
+    // Reads and answers every message box until `done` turns true; takes a
+    // screenshot of the first box when `screenshot` names one.
+    std::vector<Box> answerBoxesUntil(const std::function<bool()>& done,
+                                      const std::string& screenshot = "");
     void click(HWND dialog, int id);
     void type(HWND dialog, int id, const std::string& text);
     std::string text(HWND dialog, int id);
@@ -74,8 +76,12 @@ class DialogHost : public PluginHost {
     // Runs `script` on the Driver's thread while this thread clicks button `id`
     // of `dialog` (which returns once the modal dialog the click opened has ended).
     void clickWithDriver(HWND dialog, int id, const std::function<void(Driver&)>& script);
-    // Clicks and returns the message boxes the click showed, each answered with OK.
-    std::vector<Box> clickAnsweringBoxes(HWND dialog, int id);
+    // Runs `action` and returns the message boxes it showed, each answered with OK.
+    std::vector<Box> answeringBoxes(const std::function<void()>& action,
+                                    const std::string& screenshot = "");
+    std::vector<Box> clickAnsweringBoxes(HWND dialog, int id) {
+        return answeringBoxes([&] { click(dialog, id); });
+    }
     void click(HWND dialog, int id);
     void type(HWND dialog, int id, const std::string& text);
     void select(HWND editor, long start, long end);
