@@ -169,6 +169,11 @@ std::vector<Box> Driver::answerBoxesUntil(const std::function<bool()>& done,
     return boxes;
 }
 
+std::vector<Box> Driver::answerBoxesAfterClick(HWND dialog, int id) {
+    click(dialog, id);
+    return answerBoxesUntil([&] { return !IsWindowVisible(dialog); });
+}
+
 void Driver::click(HWND dialog, int id) {
     // Posted: the click may open a modal window, which would hold a sent message.
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
@@ -180,6 +185,13 @@ void Driver::type(HWND dialog, int id, const std::string& text) {
 
 std::string Driver::text(HWND dialog, int id) {
     return windowText(GetDlgItem(dialog, id));
+}
+
+HWND Driver::focus() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(uiThread_, &info);
+    return info.hwndFocus;
 }
 
 void Driver::settle(HWND window) {

@@ -51,9 +51,13 @@ class Driver {
     // screenshot of the first box when `screenshot` names one.
     std::vector<Box> answerBoxesUntil(const std::function<bool()>& done,
                                       const std::string& screenshot = "");
+    // Presses a button that ends its dialog, answering the boxes shown until then.
+    std::vector<Box> answerBoxesAfterClick(HWND dialog, int id);
     void click(HWND dialog, int id);
     void type(HWND dialog, int id, const std::string& text);
     std::string text(HWND dialog, int id);
+    // The window of the test's thread that has the keyboard focus.
+    HWND focus();
     // Lets the test's thread paint what it shows.
     void settle(HWND window);
     // Ends whatever a failed script left open, so that the test's thread returns.
