@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Cobbleweave:
-# the Debian packages (compilers, GoogleTest, PCRE2, MinGW-w64, Wine), and PCRE2
+# the Debian packages (compilers, GoogleTest, PCRE2, MinGW-w64, Wine with its
+# fonts, Xvfb and ImageMagick for the dialog tests and their screenshots, Python
+# for the build's cursor drawing), and PCRE2
 # cross-built for MinGW from Debian's own source package into build/deps.
 # Idempotent; silent when nothing is missing.
 set -euo pipefail
@@ -13,7 +15,8 @@ pcre2_debian=10.42-1
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
           libpcre2-dev dpkg-dev xz-utils bzip2
           g++-mingw-w64-i686 binutils-mingw-w64-i686
-          g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64)
+          g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 fonts-wine
+          xvfb imagemagick python3)
 
 missing=()
 for p in "${packages[@]}"; do
