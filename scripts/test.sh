@@ -22,7 +22,9 @@ for _ in $(seq 100); do [ -s "$display_number" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$display_number")"
 rm -f "$display_number"
 
-# The wine preset runs the Win32 side of the code under wine64.
+# The wine preset runs the Win32 side of the code under wine64. A server left
+# running would keep its own display.
+scripts/wine-run.sh --stop-server
 scripts/wine-run.sh --start-server
 trap 'scripts/wine-run.sh --stop-server; kill $xvfb 2>/dev/null' EXIT
 
