@@ -142,7 +142,7 @@ void saveConfigFromDialog(HWND dialog, const char* folder) {
     if (folder != nullptr && GetDlgItem(dialog, IDC_EDITOR_TEXT) != nullptr) {
         saveFilterText(folder, getEditorText(dialog));
     } else {
-        writeLog("saveConfigFromDialog: no filter editor to save from");
+        writeLog("saveConfigFromDialog: nothing saved, no filter editor or no folder given");
     }
     traceLine("<<< saveConfigFromDialog");
 }

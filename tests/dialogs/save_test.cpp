@@ -121,6 +121,8 @@ TEST_F(SaveTest, AWindowThatIsNoEditorSavesNothing) {
         answeringBoxes([&] { saveConfigFromDialog(hostWindow, nullptr, folder.c_str()); }).empty());
     EXPECT_EQ(OLD_RULES, readConfigFile("filters.dat"));
     EXPECT_FALSE(configFileExists("filters.bak"));
+    EXPECT_TRUE(
+        logContains("saveConfigFromDialog: nothing saved, no filter editor or no folder given"));
 }
 
 }  // namespace
