@@ -11,7 +11,7 @@ pcre2_version=10.42
 pcre2_debian=10.42-1
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-          libpcre2-dev dpkg-dev xz-utils bzip2
+          libpcre2-dev dpkg-dev xz-utils bzip2 python3
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64)
 
