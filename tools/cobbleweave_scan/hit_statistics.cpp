@@ -120,9 +120,7 @@ int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inp
     ProbeFolder probe;
     if (ruleFiles.empty()) {
         closeHostSession(session);
-        reportError("the plug-in read no rule file: neither " + settings.configFolder +
-                    "filters.dat nor default_filters.dat beside the plug-in could be read, or "
-                    "the folder is not writable for its log");
+        reportError(noRuleFileProblem(settings.configFolder));
         return EXIT_INPUT_ERROR;
     }
     if (!prepareProbeFolder(probe, error)) {

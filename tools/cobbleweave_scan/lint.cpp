@@ -71,11 +71,8 @@ int runLint(const HostSettings& settings) {
     std::vector<std::string> lines = logLinesSince(logPath, mark);
     std::vector<RuleFileRead> files = filesOfLoad(lines);
     if (lines.empty() || files.empty()) {
-        std::fprintf(stderr,
-                     "cobbleweave-scan: the plug-in read no rule file: neither %sfilters.dat nor "
-                     "default_filters.dat beside the plug-in could be read, or the folder is not "
-                     "writable for its log\n",
-                     settings.configFolder.c_str());
+        std::fprintf(stderr, "cobbleweave-scan: %s\n",
+                     noRuleFileProblem(settings.configFolder).c_str());
         return EXIT_INPUT_ERROR;
     }
     std::vector<LintFinding> findings = lintFindings(lines);

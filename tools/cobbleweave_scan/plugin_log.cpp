@@ -130,4 +130,10 @@ std::vector<RuleFileRead> filesOfLoad(const std::vector<std::string>& lines) {
     return files;
 }
 
+std::string noRuleFileProblem(const std::string& configFolder) {
+    return "the plug-in read no rule file: neither " + configFolder +
+           "filters.dat nor default_filters.dat beside the plug-in could be read, or the folder "
+           "is not writable for its log";
+}
+
 }  // namespace cw::scantool

@@ -42,6 +42,9 @@ struct RuleFileRead {
 
 std::vector<RuleFileRead> filesOfLoad(const std::vector<std::string>& lines);
 
+// Why a load of `configFolder` that reported no rule file read none.
+std::string noRuleFileProblem(const std::string& configFolder);
+
 // The whole file; empty when it cannot be read.
 std::string readWholeFile(const std::string& path);
 
