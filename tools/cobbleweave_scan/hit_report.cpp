@@ -52,7 +52,10 @@ std::string jsonNumber(double value) {
 std::string jsonIds(const std::vector<size_t>& ids) {
     std::string json = "[";
     for (size_t id : ids) {
-        json += (json.size() > 1 ? "," : "") + std::to_string(id);
+        if (json.size() > 1) {
+            json += ',';
+        }
+        json += std::to_string(id);
     }
     return json + "]";
 }
