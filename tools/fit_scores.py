@@ -38,7 +38,7 @@ import math
 import re
 import sys
 
-HAM_WEIGHT = 4.0
+HAM_WEIGHT = 2.0
 L2 = 0.1
 PRIOR = 1.0
 SWEEPS = 400
