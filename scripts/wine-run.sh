@@ -18,22 +18,32 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
-# Marks a prefix that was made completely, and by which Wine: a prefix made before
-# the 32-bit Wine was installed lacks its 32-bit half and is made again.
+# Marks a prefix that was made completely, and names the Wine that made it: with
+# --prepare a prefix of another Wine (one made before the 32-bit Wine was
+# installed lacks its 32-bit half) is made again.
 ready="$WINEPREFIX/.cobbleweave-ready"
-ready_text="$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' wine64 wine32:i386 2>/dev/null || true)"
 # ":N PID" of the Xvfb display that --start-server started.
 display_file="$WINEPREFIX.display"
 
+prefix_is_ready() {
+  [ -f "$ready" ] && [ "$(cat "$ready")" = "$ready_text" ]
+}
+
+# Makes the prefix unless it is ready. Only --prepare may remake a prefix of
+# another Wine; a program run must not pull the prefix from under running tests.
 prepare_prefix() {
-  if [ -f "$ready" ] && [ "$(cat "$ready")" = "$ready_text" ]; then
+  if [ "$1" = run ] && [ -f "$ready" ]; then
+    return
+  fi
+  ready_text=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' wine64 wine32:i386)
+  if prefix_is_ready; then
     return
   fi
   mkdir -p "$(dirname "$WINEPREFIX")"
   # Parallel callers wait for the one that makes the prefix.
   exec 9>"$WINEPREFIX.lock"
   flock 9
-  if [ ! -f "$ready" ] || [ "$(cat "$ready")" != "$ready_text" ]; then
+  if ! prefix_is_ready; then
     echo "wine-run: making the Wine prefix $WINEPREFIX" >&2
     "$server" -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
@@ -94,10 +104,10 @@ stop_display() {
 
 case "${1:-}" in
   --prepare)
-    prepare_prefix
+    prepare_prefix all
     ;;
   --start-server)
-    prepare_prefix
+    prepare_prefix all
     start_display
     # Persistent until stopped. The first programs also start Wine's background
     # services, which inherit their output: start them here on /dev/null, or they
@@ -120,7 +130,7 @@ case "${1:-}" in
     stop_display
     ;;
   *)
-    prepare_prefix
+    prepare_prefix run
     use_test_display
     exec "$wine" "$@"
     ;;
