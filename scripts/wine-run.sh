@@ -8,8 +8,8 @@
 #   wine-run.sh --prepare             make the prefix if it is missing, and wait until
 #                                     Wine has finished setting it up
 #   wine-run.sh --start-server        start an Xvfb display and one persistent wine
-#                                     server: every program then starts in a fraction
-#                                     of a second and its windows are real
+#                                     server: every program then starts in about a
+#                                     second, not several, and its windows are real
 #   wine-run.sh --stop-server
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -111,15 +111,15 @@ case "${1:-}" in
     start_display
     # Persistent until stopped. The first programs also start Wine's background
     # services, which inherit their output: start them here on /dev/null, or they
-    # keep the first test's pipe open and the test never ends. The second program
-    # is a 32-bit one, so that a broken i386 set-up shows here and not as a
-    # timeout in every test.
+    # keep the first test's pipe open and the test never ends.
     nohup "$server" -p >/dev/null 2>&1 </dev/null &
     "$wine" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
     # Likewise the desktop process, which Wine starts for the first program that
     # needs a window and ends a second after the last one has gone: a test that
     # started it would wait for it. A program with a window open keeps it up.
     nohup "$wine" notepad.exe >/dev/null 2>&1 </dev/null &
+    # A 32-bit program, so that a broken i386 set-up shows here and not as a
+    # timeout in every test.
     if ! "$wine" 'C:\windows\syswow64\cmd.exe' /c exit >/dev/null 2>&1 </dev/null; then
       echo "wine-run: 32-bit programs do not run under Wine (see scripts/setup.sh)" >&2
       exit 1
