@@ -2,7 +2,9 @@
 // queries, called by name through the loaded library.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "plugin_host.h"
 
@@ -128,67 +130,127 @@ TEST_F(HostInterface, QuietLevelWritesNoTraceLines) {
     EXPECT_EQ(std::vector<std::string>{"error: fetchEnd:index not found"}, newLogLines());
 }
 
-// The version check runs in its own host program, copied under the names to try.
-// Not under Wine: a refusal opens a message box there, which needs a display.
-#if !defined(_WIN32)
+// The version check runs in a host program of its own, copied under the names to
+// try. On Windows the check's message boxes are real windows, read and answered
+// by a second thread of that program (version_host.cpp).
 
-// Runs the version host under `name`; returns its output.
-std::string checkVersionAs(const std::string& folder, const std::string& name,
-                           const std::string& version, std::string& messages) {
-    std::string host = folder + name;
-    std::string copy = "cp '" VERSION_HOST "' '" + host + "'";
-    if (std::system(copy.c_str()) != 0) {
-        return "copy failed";
+#if defined(_WIN32)
+// Runs the program with its arguments; returns what it wrote on standard output
+// and standard error.
+std::string runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string commandLine = "\"" + program + "\"";
+    for (const std::string& argument : arguments) {
+        commandLine += " \"" + argument + "\"";
     }
-    std::string command =
-        "'" + host + "' '" COBBLEWEAVE_LIBRARY "' '" + version + "' 2>'" + folder + "messages.txt'";
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+        return "cannot create a pipe";
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    bool started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &process);
+    CloseHandle(writeEnd);
     std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, pipe) != nullptr) {
-            output += line;
+    if (started) {
+        char chunk[512];
+        DWORD count = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &count, nullptr) && count > 0) {
+            output.append(chunk, count);
+        }
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    } else {
+        output = "cannot start " + program + " (error " + std::to_string(GetLastError()) + ")";
+    }
+    CloseHandle(readEnd);
+    return output;
+}
+
+// What version_host prints for a message box it answered.
+std::string boxLine(const std::string& caption, const std::string& text) {
+    return caption + ": " + text + " [OK]\n";
+}
+#else
+std::string runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string command = "'" + program + "'";
+    for (const std::string& argument : arguments) {
+        command += " '" + argument + "'";
+    }
+    std::string output;
+    if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
+        char chunk[512];
+        size_t count;
+        while ((count = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+            output.append(chunk, count);
         }
         pclose(pipe);
-    }
-    FILE* file = std::fopen((folder + "messages.txt").c_str(), "rb");
-    messages.clear();
-    if (file != nullptr) {
-        char line[512];
-        while (std::fgets(line, sizeof line, file) != nullptr) {
-            messages += line;
-        }
-        std::fclose(file);
     }
     return output;
 }
 
-TEST_F(HostInterface, VersionIsComparedAsOneDecimalNumber) {
-    const std::string versionMessage =
-        "Error from Vellmox Cobbleweave plugin: Cobbleweave plugin needs Vellmox v1.27 or later!\n";
-    struct Case {
-        const char* version;
-        const char* result;
-    };
-    const Case cases[] = {{"1.27", "1\n"}, {"1.26", "0\n"}, {"1.3", "1\n"},  {"1.100", "0\n"},
-                          {"", "0\n"},     {"2", "1\n"},    {"1.27b", "1\n"}};
-    for (const Case& c : cases) {
-        std::string messages;
-        EXPECT_EQ(c.result, checkVersionAs(folder, "VELLMOX.EXE", c.version, messages))
-            << c.version;
-        EXPECT_EQ(std::string(c.result) == "1\n" ? "" : versionMessage, messages) << c.version;
+std::string boxLine(const std::string& caption, const std::string& text) {
+    return caption + ": " + text + "\n";
+}
+#endif
+
+// Runs the version host under the file name `name` for each version text. Each
+// copy gets a folder of its own: names that differ only in case are one file on Windows.
+std::string checkVersionsAs(const std::string& folder, const std::string& name,
+                            const std::vector<std::string>& versions) {
+    static int copies = 0;
+    std::filesystem::path hostFolder = folder + "host-" + std::to_string(++copies);
+    std::string host = (hostFolder / name).string();
+    std::error_code error;
+    std::filesystem::create_directory(hostFolder, error);
+    if (!error) {
+        std::filesystem::copy_file(VERSION_HOST, host, error);
     }
+    if (error) {
+        return "cannot copy the version host: " + error.message();
+    }
+    std::vector<std::string> arguments = {COBBLEWEAVE_LIBRARY};
+    arguments.insert(arguments.end(), versions.begin(), versions.end());
+    return runProgram(host, arguments);
+}
+
+std::string resultLine(const std::string& version, int result) {
+    return "checkVellmoxVersion(" + version + ") = " + std::to_string(result) + "\n";
+}
+
+const std::vector<std::string> VERSIONS = {"1.27", "1.26", "1.3", "1.100", "9.9", "", "2", "1.27b"};
+
+TEST_F(HostInterface, VersionIsComparedAsOneDecimalNumber) {
+    const std::string tooOld = boxLine("Error from Vellmox Cobbleweave plugin",
+                                       "Cobbleweave plugin needs Vellmox v1.27 or later!");
+    std::string expected = resultLine("1.27", 1) + tooOld + resultLine("1.26", 0) +
+                           resultLine("1.3", 1) + tooOld + resultLine("1.100", 0) +
+                           resultLine("9.9", 1) + tooOld + resultLine("", 0) + resultLine("2", 1) +
+                           resultLine("1.27b", 1);
+    EXPECT_EQ(expected, checkVersionsAs(folder, "vellmox.exe", VERSIONS))
+        << "on Windows the boxes need a display: run under scripts/wine-run.sh --start-server";
+    EXPECT_EQ(resultLine("1.27", 1), checkVersionsAs(folder, "VELLMOX.EXE", {"1.27"}));
 }
 
 TEST_F(HostInterface, OtherHostsAreRefusedWhateverTheirVersion) {
-    std::string messages;
-    EXPECT_EQ("0\n", checkVersionAs(folder, "mailproxy.exe", "9.9", messages));
-    EXPECT_EQ(
-        "Plugin loading failed: Cobbleweave plugin does only work with official releases of "
-        "Vellmox\n",
-        messages);
-    EXPECT_EQ("1\n", checkVersionAs(folder, "vellmox.exe", "9.9", messages));
+    const std::string refused =
+        boxLine("Plugin loading failed",
+                "Cobbleweave plugin does only work with official releases of Vellmox");
+    std::string expected;
+    for (const std::string& version : VERSIONS) {
+        expected += refused + resultLine(version, 0);
+    }
+    EXPECT_EQ(expected, checkVersionsAs(folder, "mailproxy.exe", VERSIONS))
+        << "on Windows the boxes need a display: run under scripts/wine-run.sh --start-server";
 }
-
-#endif
 
 }  // namespace

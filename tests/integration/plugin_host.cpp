@@ -94,20 +94,32 @@ void PluginHost::scan(const std::string& messageText) {
     scanMessage(parseMessage(messageText));
 }
 
-void PluginHost::scanMessage(const HostMessage& message) {
-    std::string bodyPath = folder + "body.tmp";
+BodyFileHandle openBodyFile(const std::string& path, const std::string& body) {
     {
-        std::ofstream out(bodyPath, std::ios::binary);
-        out << message.body;
+        std::ofstream out(path, std::ios::binary);
+        out << body;
     }
 #if defined(_WIN32)
-    HANDLE body = CreateFileA(bodyPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, body);
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 #else
-    int body = open(bodyPath.c_str(), O_RDONLY);
-    ASSERT_GE(body, 0);
+    return open(path.c_str(), O_RDONLY);
 #endif
+}
+
+void closeBodyFile(BodyFileHandle body, const std::string& path) {
+#if defined(_WIN32)
+    CloseHandle(body);
+#else
+    close(static_cast<int>(body));
+#endif
+    std::remove(path.c_str());
+}
+
+void PluginHost::scanMessage(const HostMessage& message) {
+    std::string bodyPath = folder + "body.tmp";
+    BodyFileHandle body = openBodyFile(bodyPath, message.body);
+    ASSERT_NE(NO_BODY_FILE, body);
     std::vector<const char*> lines = message.headerPointers();
     fetchInfo.messageSize = 0;
     for (const std::string& line : message.headerLines) {
@@ -121,12 +133,7 @@ void PluginHost::scanMessage(const HostMessage& message) {
     plugin.fetchStart(fetchId);
     plugin.filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), body, fetchId,
                                &status, configHandle);
-#if defined(_WIN32)
-    CloseHandle(body);
-#else
-    close(body);
-#endif
-    std::remove(bodyPath.c_str());
+    closeBodyFile(body, bodyPath);
 
     addedLinesSize = plugin.getAddedHeaderLines(fetchId, nullptr, nullptr, nullptr, 0);
     std::string buffer(addedLinesSize, '\x7f');

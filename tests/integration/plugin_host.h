@@ -38,6 +38,11 @@ struct HostMessage {
 // Splits "Header: a\r\n...\r\n\r\nbody" at the first empty line.
 HostMessage parseMessage(const std::string& text);
 
+// Writes `body` to `path` and opens it for reading as the host hands a body over;
+// NO_BODY_FILE on failure. closeBodyFile closes it and removes the file.
+BodyFileHandle openBodyFile(const std::string& path, const std::string& body);
+void closeBodyFile(BodyFileHandle body, const std::string& path);
+
 class PluginHost : public testing::Test {
   protected:
     void SetUp() override;

@@ -39,6 +39,10 @@ bool openBodyInFile(const std::string& path, uint64_t offset, BodyFile& body, st
 // so that the plug-in's single read cannot run into the next message.
 bool openBodyCopy(std::string_view bytes, BodyFile& body, std::string& error);
 
+// Creates a new, empty folder of this program's own among the system's
+// temporary files and names it, with its trailing separator.
+bool createScratchFolder(std::string& folder, std::string& error);
+
 // The folder of the running executable, with its trailing separator; empty when
 // the platform does not tell.
 std::string executableFolder();

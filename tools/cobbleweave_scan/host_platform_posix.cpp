@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "cobbleweave_scan/host_platform.h"
 
@@ -73,6 +76,20 @@ bool openBodyCopy(std::string_view bytes, BodyFile& body, std::string& error) {
         error = std::string("cannot write a temporary file: ") + errnoText();
         return false;
     }
+    return true;
+}
+
+bool createScratchFolder(std::string& folder, std::string& error) {
+    std::error_code code;
+    std::filesystem::path temporary = std::filesystem::temp_directory_path(code);
+    std::string pattern = (code ? std::string("/tmp") : temporary.string()) + "/cobbleweave-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (mkdtemp(name.data()) == nullptr) {
+        error = "cannot create a scratch folder " + pattern + ": " + errnoText();
+        return false;
+    }
+    folder = std::string(name.data()) + "/";
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <string>
 
 #include "cobbleweave_scan/host_platform.h"
 
@@ -82,6 +83,29 @@ bool openBodyCopy(std::string_view bytes, BodyFile& body, std::string& error) {
         return false;
     }
     return true;
+}
+
+bool createScratchFolder(std::string& folder, std::string& error) {
+    char temporary[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof temporary, temporary);
+    if (length == 0 || length > MAX_PATH) {
+        error = "cannot find the folder for temporary files: " + lastErrorText();
+        return false;
+    }
+    // A name that no other run takes at the same time: the process id and a count.
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+        std::string name = std::string(temporary) + "cobbleweave-" +
+                           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
+        if (CreateDirectoryA(name.c_str(), nullptr)) {
+            folder = name + "\\";
+            return true;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            break;
+        }
+    }
+    error = "cannot create a scratch folder in " + std::string(temporary) + ": " + lastErrorText();
+    return false;
 }
 
 std::string executableFolder() {

@@ -1,73 +1,18 @@
 #include "cobbleweave_scan/lint.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
 namespace cw::scantool {
 
 namespace {
 
-constexpr size_t LOG_TAIL_SIZE = 256;
 constexpr int EXIT_INPUT_ERROR = 2;
-
-// "07 Dec 26  00:41:19  ": the writer's time stamp in front of every log line.
-constexpr std::string_view STAMP_SHAPE = "00 Mmm 00  00:00:00  ";
 
 constexpr std::string_view COMPILE_OFFSET_LINE = "       failed at offset";
 constexpr std::string_view INCLUDE_ANNOUNCED = "include blacklist (";
 constexpr std::string_view INCLUDE_FAILED = "include blacklist failed: ";
-constexpr std::string_view FILE_READ = " - reading configuration (";
-
-std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-bool hasStamp(std::string_view line) {
-    if (line.size() < STAMP_SHAPE.size()) {
-        return false;
-    }
-    for (size_t index = 0; index < STAMP_SHAPE.size(); ++index) {
-        unsigned char byte = static_cast<unsigned char>(line[index]);
-        switch (STAMP_SHAPE[index]) {
-            case '0':
-                if (!std::isdigit(byte)) {
-                    return false;
-                }
-                break;
-            case 'M':
-            case 'm':
-                if (!std::isalpha(byte)) {
-                    return false;
-                }
-                break;
-            default:
-                if (byte != static_cast<unsigned char>(STAMP_SHAPE[index])) {
-                    return false;
-                }
-        }
-    }
-    return true;
-}
-
-bool beginsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (size_t index = 0; index < prefix.size(); ++index) {
-        if (std::tolower(static_cast<unsigned char>(text[index])) !=
-            std::tolower(static_cast<unsigned char>(prefix[index]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // "error:" and the matcher's "error NULL: ..." forms.
 bool isErrorLine(std::string_view line) {
@@ -75,44 +20,6 @@ bool isErrorLine(std::string_view line) {
 }
 
 }  // namespace
-
-LogMark markLog(const std::string& logPath) {
-    std::string content = readWholeFile(logPath);
-    LogMark mark;
-    mark.size = content.size();
-    mark.tail = content.substr(content.size() - std::min(content.size(), LOG_TAIL_SIZE));
-    return mark;
-}
-
-std::vector<std::string> logLinesSince(const std::string& logPath, const LogMark& mark) {
-    std::string content = readWholeFile(logPath);
-    size_t start = 0;
-    bool grewInPlace =
-        content.size() >= mark.size &&
-        content.compare(mark.size - mark.tail.size(), mark.tail.size(), mark.tail) == 0;
-    if (grewInPlace) {
-        start = mark.size;
-    } else if (!mark.tail.empty()) {
-        // The plug-in cut the log to its newer half: the new lines follow the old tail.
-        size_t found = content.rfind(mark.tail);
-        start = found == std::string::npos ? 0 : found + mark.tail.size();
-    }
-    std::vector<std::string> lines;
-    std::string_view rest = std::string_view(content).substr(start);
-    while (!rest.empty()) {
-        size_t feed = rest.find('\n');
-        std::string_view line = rest.substr(0, feed);
-        rest = feed == std::string_view::npos ? std::string_view() : rest.substr(feed + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        if (hasStamp(line)) {
-            line.remove_prefix(STAMP_SHAPE.size());
-        }
-        lines.emplace_back(line);
-    }
-    return lines;
-}
 
 std::vector<LintFinding> lintFindings(const std::vector<std::string>& lines) {
     std::vector<LintFinding> findings;
@@ -136,18 +43,6 @@ std::vector<LintFinding> lintFindings(const std::vector<std::string>& lines) {
         }
     }
     return findings;
-}
-
-std::vector<std::string> filesRead(const std::vector<std::string>& lines) {
-    std::vector<std::string> files;
-    for (const std::string& line : lines) {
-        size_t label = line.find(FILE_READ);
-        size_t colon = label == std::string::npos ? label : line.find("): ", label);
-        if (colon != std::string::npos) {
-            files.push_back(line.substr(colon + 3));
-        }
-    }
-    return files;
 }
 
 int runLint(const HostSettings& settings) {
@@ -174,13 +69,10 @@ int runLint(const HostSettings& settings) {
     }
 
     std::vector<std::string> lines = logLinesSince(logPath, mark);
-    std::vector<std::string> files = filesRead(lines);
+    std::vector<RuleFileRead> files = filesOfLoad(lines);
     if (lines.empty() || files.empty()) {
-        std::fprintf(stderr,
-                     "cobbleweave-scan: the plug-in read no rule file: neither %sfilters.dat nor "
-                     "default_filters.dat beside the plug-in could be read, or the folder is not "
-                     "writable for its log\n",
-                     settings.configFolder.c_str());
+        std::fprintf(stderr, "cobbleweave-scan: %s\n",
+                     noRuleFileProblem(settings.configFolder).c_str());
         return EXIT_INPUT_ERROR;
     }
     std::vector<LintFinding> findings = lintFindings(lines);
@@ -191,8 +83,8 @@ int runLint(const HostSettings& settings) {
     }
     std::fflush(stdout);
     size_t warnings = findings.size() - errors;
-    for (const std::string& file : files) {
-        std::fprintf(stderr, "read %s\n", file.c_str());
+    for (const RuleFileRead& file : files) {
+        std::fprintf(stderr, "read %s\n", file.path.c_str());
     }
     std::fprintf(stderr, "%zu error%s, %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
                  warnings == 1 ? "" : "s");

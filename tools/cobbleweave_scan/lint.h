@@ -4,28 +4,16 @@
 // its log (cobbleweave.log in the folder) meanwhile.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "cobbleweave_scan/host_session.h"
+#include "cobbleweave_scan/plugin_log.h"
 
 namespace cw::scantool {
 
 // Exit status of a check that found errors.
 inline constexpr int EXIT_LINT_ERRORS = 3;
-
-// Where the log stood before the check: its size and its last bytes, by which
-// the new lines are found again should the plug-in cut the log meanwhile.
-struct LogMark {
-    uint64_t size = 0;
-    std::string tail;
-};
-
-LogMark markLog(const std::string& logPath);
-
-// The lines appended to the log since `mark`, line ends and time stamps removed.
-std::vector<std::string> logLinesSince(const std::string& logPath, const LogMark& mark);
 
 struct LintFinding {
     bool isError = false;
@@ -36,9 +24,6 @@ struct LintFinding {
 // "no pattern" report, allocation failures, a list file that could not be opened,
 // and the offset line that follows a pattern that does not compile.
 std::vector<LintFinding> lintFindings(const std::vector<std::string>& lines);
-
-// The rule and list files the plug-in reports reading among log lines.
-std::vector<std::string> filesRead(const std::vector<std::string>& lines);
 
 // Runs the check for `settings` and prints the findings on standard output and a
 // summary on standard error. Returns the exit status: 0 without errors,

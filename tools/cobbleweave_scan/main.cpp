@@ -11,10 +11,13 @@
 #include <system_error>
 #include <vector>
 
+#include "cobbleweave_scan/hit_report.h"
+#include "cobbleweave_scan/hit_statistics.h"
 #include "cobbleweave_scan/host_platform.h"
 #include "cobbleweave_scan/host_session.h"
 #include "cobbleweave_scan/lint.h"
 #include "cobbleweave_scan/message_source.h"
+#include "cobbleweave_scan/progress.h"
 #include "cobbleweave_scan/report.h"
 
 namespace fs = std::filesystem;
@@ -32,6 +35,7 @@ constexpr size_t MAX_CONFIG_FOLDER_LENGTH = 242;
 
 constexpr const char* USAGE = R"(Usage: cobbleweave-scan --config FOLDER [OPTION]... INPUT...
        cobbleweave-scan --config FOLDER --lint
+       cobbleweave-scan --config FOLDER --spam INPUT --ham INPUT [--json]
 
 Scores mail with the Cobbleweave plug-in, loading the library and calling its
 exports in the order the mail proxy calls them: loadConfig once, then for every
@@ -69,6 +73,12 @@ Options:
                        message and print every "error:" and "warning:" line the
                        plug-in logs meanwhile (no INPUT; statistics stay as
                        they are)
+      --spam INPUT, --ham INPUT
+                       hit statistics instead of one line per message: scan
+                       labelled mail (each option may be given several times)
+                       and print, for every rule that scores, how many spam and
+                       ham messages it scored in, then recall and false
+                       positives at the configured thresholds (see below)
   -h, --help           print this text
 
 Output: one line per message on standard output, fields separated by TABs:
@@ -82,12 +92,28 @@ With --json each message is a line {"file", "message" (null outside an mbox),
 "addedLines"}. A summary (counts per verdict, messages per second) goes to
 standard error, with a progress line on long runs when it is a terminal.
 
+Hit statistics: the table names each rule that scores (not the chain links
+marked '@') by file, line and comment, with its hits in spam and in ham, the
+share of each (hits / messages of that kind), and S/O = spam share / (spam
+share + ham share): 1.000 for a rule that hit only spam, 0.500 for one that hit
+both alike. Rules are sorted by S/O, then by spam hits. Rules that never hit,
+and rules that hit a larger share of ham than of spam (or, with a negative
+score, of spam than of ham) are listed below the table, then the share of spam
+marked as spam (recall) and of ham marked as spam (false positives). The rules
+that scored are read from the plug-in's log: the program loads a second
+configuration from a scratch folder that switches on PROFILE and CHECK, keeps
+the log there and switches FASTSCAN off so that every rule is tested; every
+other option is the user's. Messages are handed over as pop3-retr and not
+counted in the statistics files. With --json the same comes as one JSON
+object, with every message's score and the ids of the rules that scored in it.
+
 Exit status:
   0  done
   1  usage error
   2  input error: missing or unusable configuration folder, plug-in not
      loadable, an input missing or unreadable, a malformed mbox (the other
-     inputs are still scanned)
+     inputs are still scanned); for hit statistics also --spam or --ham
+     inputs that hold no file (nothing is scanned then)
   3  --lint found errors (warnings alone give 0)
 )";
 
@@ -96,6 +122,7 @@ struct CommandLine {
     std::string configFolder;
     std::string fetchType;
     std::vector<std::string> inputs;
+    LabelledInputs labelled;
     bool json = false;
     bool addedLines = false;
     bool lint = false;
@@ -166,6 +193,18 @@ std::string* valueNamed(const std::string& name, CommandLine& command) {
     return name == "--fetch-type" ? &command.fetchType : nullptr;
 }
 
+std::vector<std::string>* listNamed(const std::string& name, CommandLine& command) {
+    if (name == "--spam") {
+        return &command.labelled.paths[LABEL_SPAM];
+    }
+    return name == "--ham" ? &command.labelled.paths[LABEL_HAM] : nullptr;
+}
+
+bool wantsHitStatistics(const CommandLine& command) {
+    return !command.labelled.paths[LABEL_SPAM].empty() ||
+           !command.labelled.paths[LABEL_HAM].empty();
+}
+
 // Reads the options ("--name value" or "--name=value"); returns EXIT_DONE or the
 // usage error's status.
 int parseCommandLine(int argc, char** argv, CommandLine& command) {
@@ -187,13 +226,19 @@ int parseCommandLine(int argc, char** argv, CommandLine& command) {
                 return usageError("option " + name + " takes no value");
             }
             *flag = true;
-        } else if (std::string* value = valueNamed(name, command)) {
+        } else if (valueNamed(name, command) != nullptr || listNamed(name, command) != nullptr) {
+            std::string value;
             if (equals != std::string::npos) {
-                *value = argument.substr(equals + 1);
+                value = argument.substr(equals + 1);
             } else if (index + 1 < argc) {
-                *value = argv[++index];
+                value = argv[++index];
             } else {
                 return usageError("option " + name + " needs a value");
+            }
+            if (std::vector<std::string>* list = listNamed(name, command)) {
+                list->push_back(value);
+            } else {
+                *valueNamed(name, command) = value;
             }
         } else {
             return usageError("unknown option " + argument);
@@ -207,6 +252,17 @@ int parseCommandLine(int argc, char** argv, CommandLine& command) {
     }
     if (command.configFolder.empty()) {
         return usageError("no configuration folder given (--config FOLDER)");
+    }
+    if (wantsHitStatistics(command)) {
+        if (command.labelled.paths[LABEL_SPAM].empty() ||
+            command.labelled.paths[LABEL_HAM].empty()) {
+            return usageError("hit statistics need both --spam and --ham");
+        }
+        if (command.lint || command.addedLines || !command.inputs.empty()) {
+            return usageError(
+                "--spam and --ham take the mail to scan; no INPUT, --lint or --headers");
+        }
+        return EXIT_DONE;
     }
     if (command.lint && !command.inputs.empty()) {
         return usageError("--lint checks the configuration folder and takes no INPUT");
@@ -254,36 +310,6 @@ int resolvePluginPath(std::string& path) {
     }
     return EXIT_DONE;
 }
-
-// A progress line on standard error, shown once a run has taken a second.
-struct Progress {
-    using Clock = std::chrono::steady_clock;
-    bool enabled = standardErrorIsTerminal();
-    Clock::time_point start = Clock::now();
-    Clock::time_point shownAt = start;
-    bool shown = false;
-
-    void update(uint32_t messages) {
-        Clock::time_point now = Clock::now();
-        if (!enabled || now - start < std::chrono::seconds(1) ||
-            now - shownAt < std::chrono::milliseconds(200)) {
-            return;
-        }
-        std::fflush(stdout);
-        std::fprintf(stderr, "\r%u messages scanned...", messages);
-        std::fflush(stderr);
-        shownAt = now;
-        shown = true;
-    }
-
-    // Before anything else is printed, so that it does not run into the line.
-    void clear() {
-        if (shown) {
-            std::fprintf(stderr, "\r%40s\r", "");
-            shown = false;
-        }
-    }
-};
 
 int scanInputs(const CommandLine& command) {
     Tally tally;
@@ -335,6 +361,19 @@ int scanInputs(const CommandLine& command) {
     return tally.failedInputs > 0 ? EXIT_INPUT_ERROR : EXIT_DONE;
 }
 
+int reportHitStatistics(const CommandLine& command) {
+    HitStatistics statistics;
+    int status = collectHitStatistics(command.host, command.labelled, command.mbox, statistics);
+    if (statistics.messages.empty()) {
+        return status;
+    }
+    std::string report =
+        command.json ? formatHitReportJson(statistics) : formatHitReport(statistics);
+    std::fwrite(report.data(), 1, report.size(), stdout);
+    std::fflush(stdout);
+    return status;
+}
+
 int runCommand(int argc, char** argv) {
     CommandLine command;
     if (int status = parseCommandLine(argc, argv, command); status != EXIT_DONE) {
@@ -351,6 +390,9 @@ int runCommand(int argc, char** argv) {
     }
     if (int status = resolvePluginPath(command.host.pluginPath); status != EXIT_DONE) {
         return status;
+    }
+    if (wantsHitStatistics(command)) {
+        return reportHitStatistics(command);
     }
     return command.lint ? runLint(command.host) : scanInputs(command);
 }

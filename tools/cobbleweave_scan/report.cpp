@@ -9,11 +9,6 @@ namespace {
 
 constexpr std::string_view SCORE_LINE = "X-Quelt-Score: ";
 
-std::string messageName(const Message& message) {
-    return message.mboxNumber > 0 ? message.source + "#" + std::to_string(message.mboxNumber)
-                                  : message.source;
-}
-
 std::string orDash(const std::string& text) {
     return text.empty() ? "-" : text;
 }
@@ -86,6 +81,11 @@ size_t utf8SequenceLength(std::string_view text) {
 }
 
 }  // namespace
+
+std::string messageName(const Message& message) {
+    return message.mboxNumber > 0 ? message.source + "#" + std::to_string(message.mboxNumber)
+                                  : message.source;
+}
 
 const char* verdictName(Verdict verdict) {
     switch (verdict) {

@@ -19,6 +19,9 @@ const char* verdictName(Verdict verdict);
 // The verdict the plug-in left in MessageStatus.
 Verdict verdictOf(const ScanOutcome& outcome);
 
+// "FILE", or "FILE#N" for the N-th message of an mbox.
+std::string messageName(const Message& message);
+
 // The value of the "X-Quelt-Score:" line among the added lines, as the plug-in
 // wrote it; empty when there is none (the plug-in hands it over only with ADDSCORE).
 std::string scoreOf(std::string_view addedLines);
