@@ -10,70 +10,20 @@
 
 namespace {
 
-constexpr auto WAIT_LIMIT = std::chrono::seconds(10);
-constexpr int MESSAGE_BOX_TEXT = 0xFFFF;  // the id of a message box's text
-constexpr int MESSAGE_BOX_ICON = 0x0440;
+constexpr DWORD WAIT_LIMIT_MS = 10000;
 
-struct WindowSearch {
-    std::string caption;
-    HWND found = nullptr;
-};
-
-// The caption without a message to the window's thread, which may be busy.
-std::string captionOf(HWND window) {
-    wchar_t caption[128] = L"";
-    int length = InternalGetWindowText(window, caption, 128);
-    return std::string(caption, caption + length);
-}
-
-BOOL CALLBACK matchDialog(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<WindowSearch*>(parameter);
-    char className[16] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (IsWindowVisible(window) && std::string(className) == "#32770" &&
-        (search->caption.empty() ? GetDlgItem(window, MESSAGE_BOX_TEXT) != nullptr
-                                 : search->caption == captionOf(window))) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND findThreadDialog(DWORD thread, const std::string& caption) {
-    WindowSearch search{caption};
-    EnumThreadWindows(thread, matchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+using testwin::windowText;
 
 template <typename Condition>
 bool waitFor(Condition condition) {
-    auto limit = std::chrono::steady_clock::now() + WAIT_LIMIT;
+    DWORD start = GetTickCount();
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit) {
+        if (GetTickCount() - start >= WAIT_LIMIT_MS) {
             return false;
         }
         Sleep(20);
     }
     return true;
-}
-
-std::string iconKind(HWND box) {
-    HICON icon =
-        reinterpret_cast<HICON>(SendDlgItemMessageA(box, MESSAGE_BOX_ICON, STM_GETICON, 0, 0));
-    if (icon != nullptr && icon == LoadIconA(nullptr, IDI_EXCLAMATION)) {
-        return "exclamation";
-    }
-    if (icon != nullptr && icon == LoadIconA(nullptr, IDI_INFORMATION)) {
-        return "information";
-    }
-    return "other";
-}
-
-std::string windowText(HWND window) {
-    int length = GetWindowTextLengthA(window);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), length + 1)));
-    return text;
 }
 
 bool isRichEdit(HWND control) {
@@ -117,74 +67,55 @@ void joinPumping(std::thread& helper, const std::atomic<bool>& helperDone) {
 }  // namespace
 
 HWND Driver::waitForDialog(const std::string& caption) {
-    HWND dialog = nullptr;
-    if (!waitFor([&] { return (dialog = findThreadDialog(uiThread_, caption)) != nullptr; })) {
+    HWND dialog = testwin::waitForWindow("#32770", caption.c_str(), WAIT_LIMIT_MS);
+    if (dialog == nullptr) {
         ADD_FAILURE() << "no dialog \"" << caption << "\" appeared";
     }
     return dialog;
 }
 
-HWND Driver::findBox() {
-    return findThreadDialog(uiThread_, "");
-}
-
-Box Driver::clickForBox(HWND dialog, int id, const std::string& screenshot) {
-    click(dialog, id);
-    HWND box = nullptr;
-    if (!waitFor([&] { return (box = findBox()) != nullptr; })) {
-        ADD_FAILURE() << "button " << id << " showed no message box";
+Box Driver::answerBox(const std::string& screenshot, const std::vector<HWND>& shownWith) {
+    HWND box = testwin::waitForMessageBox(WAIT_LIMIT_MS);
+    if (box == nullptr) {
+        ADD_FAILURE() << "no message box appeared";
         return Box{};
     }
-    Box seen{windowText(box), windowText(GetDlgItem(box, MESSAGE_BOX_TEXT)),
-             GetWindow(box, GW_OWNER), iconKind(box)};
+    Box seen = testwin::readMessageBox(box);
     if (!screenshot.empty()) {
         settle(box);
-        saveScreenshot(screenshot, {dialog, box});
+        std::vector<HWND> windows = shownWith;
+        windows.push_back(box);
+        saveScreenshot(screenshot, windows);
     }
-    PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    testwin::pressButton(box, IDOK);
     if (!waitFor([&] { return !IsWindow(box); })) {
         ADD_FAILURE() << "the message box \"" << seen.text << "\" did not close";
     }
     return seen;
 }
 
-std::vector<Box> Driver::answerBoxesUntil(const std::function<bool()>& done,
-                                          const std::string& screenshot) {
-    std::vector<Box> boxes;
-    while (!done()) {
-        HWND box = findBox();
-        if (box == nullptr) {
-            Sleep(20);
-            continue;
-        }
-        boxes.push_back(Box{windowText(box), windowText(GetDlgItem(box, MESSAGE_BOX_TEXT)),
-                            GetWindow(box, GW_OWNER), iconKind(box)});
-        if (boxes.size() == 1 && !screenshot.empty()) {
-            settle(box);
-            saveScreenshot(screenshot, {box});
-        }
-        PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-        waitFor([&] { return !IsWindow(box); });
-    }
-    return boxes;
+Box Driver::clickForBox(HWND dialog, int id, const std::string& screenshot) {
+    click(dialog, id);
+    return answerBox(screenshot, {dialog});
 }
 
 std::vector<Box> Driver::answerBoxesAfterClick(HWND dialog, int id) {
     click(dialog, id);
-    return answerBoxesUntil([&] { return !IsWindowVisible(dialog); });
+    std::vector<Box> boxes;
+    while (IsWindowVisible(dialog)) {
+        if (testwin::waitForMessageBox(20) != nullptr) {
+            boxes.push_back(answerBox());
+        }
+    }
+    return boxes;
 }
 
 void Driver::click(HWND dialog, int id) {
-    // Posted: the click may open a modal window, which would hold a sent message.
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
 void Driver::type(HWND dialog, int id, const std::string& text) {
     typeInto(GetDlgItem(dialog, id), text);
-}
-
-std::string Driver::text(HWND dialog, int id) {
-    return windowText(GetDlgItem(dialog, id));
 }
 
 HWND Driver::focus() {
@@ -202,11 +133,11 @@ void Driver::settle(HWND window) {
 
 void Driver::closeLeftovers() {
     for (int round = 0; round < 10; ++round) {
-        if (HWND box = findBox()) {
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        } else if (HWND dialog = findThreadDialog(uiThread_, "Test regular expression")) {
-            PostMessageA(dialog, WM_CLOSE, 0, 0);
-        } else if (HWND find = findThreadDialog(uiThread_, "Find text")) {
+        if (HWND box = testwin::waitForMessageBox(0)) {
+            testwin::pressButton(box, IDOK);
+        } else if (HWND test = testwin::waitForWindow("#32770", "Test regular expression", 0)) {
+            PostMessageA(test, WM_CLOSE, 0, 0);
+        } else if (HWND find = testwin::waitForWindow("#32770", "Find text", 0)) {
             PostMessageA(find, WM_CLOSE, 0, 0);
         } else {
             return;
@@ -259,7 +190,8 @@ HWND DialogHost::openAbout() {
     return about;
 }
 
-void DialogHost::clickWithDriver(HWND dialog, int id, const std::function<void(Driver&)>& script) {
+void DialogHost::runWithDriver(const std::function<void()>& action,
+                               const std::function<void(Driver&)>& script) {
     Driver driver(GetCurrentThreadId());
     std::atomic<bool> helperDone{false};
     std::thread helper([&] {
@@ -267,24 +199,14 @@ void DialogHost::clickWithDriver(HWND dialog, int id, const std::function<void(D
         driver.closeLeftovers();
         helperDone = true;
     });
-    click(dialog, id);
+    action();
     joinPumping(helper, helperDone);
 }
 
-std::vector<Box> DialogHost::answeringBoxes(const std::function<void()>& action,
-                                            const std::string& screenshot) {
-    Driver driver(GetCurrentThreadId());
-    std::atomic<bool> finished{false};
-    std::atomic<bool> helperDone{false};
-    std::vector<Box> boxes;
-    std::thread helper([&] {
-        boxes = driver.answerBoxesUntil([&] { return finished.load(); }, screenshot);
-        helperDone = true;
-    });
+std::vector<Box> DialogHost::answeringBoxes(const std::function<void()>& action) {
+    testwin::MessageBoxWatcher watcher(IDOK);
     action();
-    finished = true;
-    joinPumping(helper, helperDone);
-    return boxes;
+    return watcher.takeAnswered();
 }
 
 void DialogHost::click(HWND dialog, int id) {

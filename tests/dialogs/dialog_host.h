@@ -13,16 +13,10 @@
 
 #include "../integration/plugin_host.h"
 #include "shell_requests.h"
+#include "win32/window_watcher.h"
 
-// A message box as the user sees it.
-struct Box {
-    std::string caption;
-    std::string text;
-    HWND owner = nullptr;
-    std::string icon;  // "exclamation", "information" or "other"
-
-    std::string line() const { return caption + ": " + text; }
-};
+// A message box as the user sees it: caption, text, owner, icon.
+using Box = testwin::SeenMessageBox;
 
 // One control of a dialog as the user sees it, in tab order. The rectangle is
 // in dialog units; `style` must equal the control's style under `styleMask`.
@@ -36,26 +30,26 @@ struct ControlSpec {
     DWORD exStyle = 0;  // bits that must be set
 };
 
-// Works from the second thread on the windows of the test's thread.
+// Works from the second thread on the windows of the test's thread, with the
+// watcher's calls (tests/win32/window_watcher.h) to find, read and press them.
 class Driver {
   public:
     explicit Driver(DWORD uiThread) : uiThread_(uiThread) {}
 
-    // A visible dialog of the test's thread with this caption, waited for.
+    // A visible dialog with this caption, waited for.
     HWND waitForDialog(const std::string& caption);
-    // Presses a button of a dialog that then shows a message box; reads the box,
-    // presses its OK and returns what it showed. A screenshot of the dialog and the
-    // box is taken first when `screenshot` names one.
+    // Waits for a message box, reads it, presses its OK and returns what it showed.
+    // Takes a screenshot of the box and the windows `shownWith` first when
+    // `screenshot` names one.
+    Box answerBox(const std::string& screenshot = "", const std::vector<HWND>& shownWith = {});
+    // Presses a button of a dialog that then shows a message box, and answers it.
     Box clickForBox(HWND dialog, int id, const std::string& screenshot = "");
-    // Reads and answers every message box until `done` turns true; takes a
-    // screenshot of the first box when `screenshot` names one.
-    std::vector<Box> answerBoxesUntil(const std::function<bool()>& done,
-                                      const std::string& screenshot = "");
     // Presses a button that ends its dialog, answering the boxes shown until then.
     std::vector<Box> answerBoxesAfterClick(HWND dialog, int id);
+    // Posted: the click may open a modal window, which would hold a sent message.
     void click(HWND dialog, int id);
     void type(HWND dialog, int id, const std::string& text);
-    std::string text(HWND dialog, int id);
+    std::string text(HWND dialog, int id) { return testwin::controlText(dialog, id); }
     // The window of the test's thread that has the keyboard focus.
     HWND focus();
     // Lets the test's thread paint what it shows.
@@ -64,7 +58,6 @@ class Driver {
     void closeLeftovers();
 
   private:
-    HWND findBox();
     DWORD uiThread_;
 };
 
@@ -77,12 +70,16 @@ class DialogHost : public PluginHost {
     HWND openEditor(const std::string& mainRules);
     HWND openAbout();
 
-    // Runs `script` on the Driver's thread while this thread clicks button `id`
-    // of `dialog` (which returns once the modal dialog the click opened has ended).
-    void clickWithDriver(HWND dialog, int id, const std::function<void(Driver&)>& script);
-    // Runs `action` and returns the message boxes it showed, each answered with OK.
-    std::vector<Box> answeringBoxes(const std::function<void()>& action,
-                                    const std::string& screenshot = "");
+    // Runs `script` on the Driver's thread while this thread runs `action`, which
+    // returns once the modal window it opened has ended.
+    void runWithDriver(const std::function<void()>& action,
+                       const std::function<void(Driver&)>& script);
+    void clickWithDriver(HWND dialog, int id, const std::function<void(Driver&)>& script) {
+        runWithDriver([&] { click(dialog, id); }, script);
+    }
+    // Runs `action` and returns the message boxes it showed, each answered with OK
+    // by the watcher.
+    std::vector<Box> answeringBoxes(const std::function<void()>& action);
     std::vector<Box> clickAnsweringBoxes(HWND dialog, int id) {
         return answeringBoxes([&] { click(dialog, id); });
     }
