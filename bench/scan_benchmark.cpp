@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "config/config_table.h"
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "engine/added_lines.h"
 #include "engine/message_scan.h"
-#include "host/fetch_table.h"
-#include "host/module_state.h"
+#include "engine/fetch_table.h"
+#include "base/module_state.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
 #include "config/config_table.h"
-#include "config/filter_options.h"
-#include "host/log_writer.h"
 #include "scratch_folder.h"
 
 namespace cw {

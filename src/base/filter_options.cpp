@@ -1,4 +1,4 @@
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 
 namespace cw {
 

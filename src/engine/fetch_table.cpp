@@ -1,9 +1,9 @@
-#include "host/fetch_table.h"
+#include "engine/fetch_table.h"
 
 #include <new>
 
-#include "host/log_writer.h"
-#include "host/module_state.h"
+#include "base/log_writer.h"
+#include "base/module_state.h"
 
 namespace cw {
 

@@ -1,7 +1,9 @@
 // The one log call of the plug-in. Lines go to "cobbleweave.log" in the folder of
 // the latest load, each behind a local time stamp; the scan can hold lines and
 // later write or drop them all. After every call the file is cut to its newer
-// half once it grows past MAXLOGSIZE (only at trace level 0 and without KEEPLOGFILE).
+// half once it grows past MAXLOGSIZE (only at trace level 0 and without
+// KEEPLOGFILE). The writer keeps track of the file's size as it writes, so the
+// check needs no look at the file.
 #pragma once
 
 #include <cstdint>
@@ -37,5 +39,17 @@ std::string formatTimeStamp(const platform::LocalTime& time);
 
 // Number of held lines (for tests).
 int heldLineCount();
+
+// While one of these lives, the log file stays open between writeLog calls
+// instead of being opened for each; the last one to end closes it. A scan holds
+// one, so that the file is opened at most once per message and is free again
+// (to be moved or deleted) between messages. Nests.
+class LogFileSession {
+  public:
+    LogFileSession();
+    ~LogFileSession();
+    LogFileSession(const LogFileSession&) = delete;
+    LogFileSession& operator=(const LogFileSession&) = delete;
+};
 
 }  // namespace cw

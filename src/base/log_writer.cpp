@@ -1,13 +1,13 @@
-#include "host/log_writer.h"
+#include "base/log_writer.h"
 
 #include <cstdio>
 #include <new>
 #include <vector>
 
+#include "base/filter_options.h"
+#include "base/module_state.h"
 #include "common/number_text.h"
 #include "common/text_file.h"
-#include "config/filter_options.h"
-#include "host/module_state.h"
 
 namespace cw {
 
@@ -23,54 +23,78 @@ constexpr size_t CUT_LINE_SKIP = 1023;
 struct LogState {
     std::string path;
     std::vector<std::string> heldLines;
-    // What the last size check found: the file at `path` was no larger than
-    // `checkedLimit`. Only this writer grows the file, so a call that writes
-    // nothing can skip the check while both still hold; the scan holds and
-    // discards lines for every rule, and would otherwise measure the file each time.
-    bool withinLimit = false;
-    std::string checkedPath;
-    int32_t checkedLimit = 0;
+    FILE* file = nullptr;  // open for appending while a session lasts
+    int sessions = 0;
+    // The file's size as last measured and since grown by this writer's own
+    // lines; -1 when unknown. Only this writer grows the file.
+    long size = -1;
 };
 
 LogState logState;
 
-void writeHeldAndOwnLine(FILE* file, const std::string& stamp, const char* text) {
-    std::string lines;
-    for (const std::string& held : logState.heldLines) {
-        lines += stamp + held + "\n";
+void closeLogFile() {
+    if (logState.file != nullptr) {
+        std::fclose(logState.file);
+        logState.file = nullptr;
     }
-    lines += stamp + text + "\n";
-    std::string bytes = toTextModeBytes(lines);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
 }
 
-void rememberCheck(bool withinLimit) {
-    logState.withinLimit = withinLimit;
-    logState.checkedPath = logState.path;
-    logState.checkedLimit = filterOptions.maxLogSize;
+// The log file open for appending, its size known; null when it cannot be opened.
+FILE* openLogFile() {
+    if (logState.file == nullptr) {
+        logState.file = platform::openFile(logState.path, "a");
+        if (logState.file == nullptr) {
+            return nullptr;
+        }
+        std::fseek(logState.file, 0, SEEK_END);
+        logState.size = std::ftell(logState.file);
+    }
+    return logState.file;
+}
+
+void appendToLog(FILE* file, const std::string& text) {
+    std::string bytes = toTextModeBytes(text);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    // Written through at once: a reader, or a crash, finds every line so far.
+    std::fflush(file);
+    if (logState.size >= 0) {
+        logState.size += static_cast<long>(bytes.size());
+    }
+}
+
+// The size of a file that is not open: measured by opening it for reading.
+void measureLogFile() {
+    FILE* file = platform::openFile(logState.path, "r");
+    if (file == nullptr) {
+        return;
+    }
+    std::fseek(file, 0, SEEK_END);
+    logState.size = std::ftell(file);
+    std::fclose(file);
 }
 
 // Keeps the file below MAXLOGSIZE by dropping everything before the first whole
 // line that begins after its middle.
-void cutLogFileIfTooLarge(bool wroteToFile) {
-    if (!wroteToFile && logState.withinLimit && logState.checkedPath == logState.path &&
-        logState.checkedLimit == filterOptions.maxLogSize) {
+void cutLogFileIfTooLarge() {
+    if (logState.size < 0) {
+        measureLogFile();
+        if (logState.size < 0) {
+            return;
+        }
+    }
+    bool cut = logState.size > filterOptions.maxLogSize &&
+               filterOptions.traceLevel == TRACE_QUIET && !filterOptions.keepLogFile;
+    if (!cut) {
         return;
     }
+    closeLogFile();
     FILE* file = platform::openFile(logState.path, "r");
     if (file == nullptr) {
-        rememberCheck(true);
+        logState.size = -1;
         return;
     }
     std::fseek(file, 0, SEEK_END);
     long size = std::ftell(file);
-    bool tooLarge = size > filterOptions.maxLogSize;
-    bool cut = tooLarge && filterOptions.traceLevel == TRACE_QUIET && !filterOptions.keepLogFile;
-    if (!cut) {
-        std::fclose(file);
-        rememberCheck(!tooLarge);
-        return;
-    }
     std::string rest;
     try {
         rest.reserve(static_cast<size_t>(size) / 2 + 1);
@@ -90,11 +114,12 @@ void cutLogFileIfTooLarge(bool wroteToFile) {
         }
     } catch (const std::bad_alloc&) {
         std::fclose(file);
+        logState.size = size;
         return;  // left uncut until a later call
     }
     std::fclose(file);
-    bool replaced = platform::replaceFile(logState.path, rest);
-    rememberCheck(replaced && rest.size() <= static_cast<size_t>(filterOptions.maxLogSize));
+    logState.size =
+        platform::replaceFile(logState.path, rest) ? static_cast<long>(rest.size()) : -1;
 }
 
 }  // namespace
@@ -110,7 +135,6 @@ void writeLog(const char* text, int mode) {
         text = "";
     }
     platform::LockGuard lock(moduleState.logLock);
-    bool wroteToFile = false;
     if (mode == LOG_DISCARD) {
         logState.heldLines.clear();
     } else if (mode == LOG_HOLD) {
@@ -121,22 +145,22 @@ void writeLog(const char* text, int mode) {
                 // The line is lost; the others stay held.
             }
         }
-    } else {
-        FILE* file = platform::openFile(logState.path, "a");
-        if (file != nullptr) {
-            std::string stamp = formatTimeStamp(platform::localTime());
-            if (mode == LOG_FLUSH) {
-                writeHeldAndOwnLine(file, stamp, text);
-                logState.heldLines.clear();
-            } else {
-                std::string bytes = toTextModeBytes(stamp + text + "\n");
-                std::fwrite(bytes.data(), 1, bytes.size(), file);
+    } else if (FILE* file = openLogFile()) {
+        std::string stamp = formatTimeStamp(platform::localTime());
+        std::string lines;
+        if (mode == LOG_FLUSH) {
+            for (const std::string& held : logState.heldLines) {
+                lines += stamp + held + "\n";
             }
-            std::fclose(file);
-            wroteToFile = true;
+            logState.heldLines.clear();
+        }
+        lines += stamp + text + "\n";
+        appendToLog(file, lines);
+        if (logState.sessions == 0) {
+            closeLogFile();
         }
     }
-    cutLogFileIfTooLarge(wroteToFile);
+    cutLogFileIfTooLarge();
 }
 
 void traceLine(const std::string& text) {
@@ -147,6 +171,8 @@ void traceLine(const std::string& text) {
 
 bool setLogFolder(const std::string& folder) {
     platform::LockGuard lock(moduleState.logLock);
+    closeLogFile();
+    logState.size = -1;
     std::string path = folder + LOG_FILE_NAME;
     if (path.size() >= LOG_PATH_SIZE) {
         logState.path.clear();
@@ -163,6 +189,18 @@ const std::string& logFilePath() {
 int heldLineCount() {
     platform::LockGuard lock(moduleState.logLock);
     return static_cast<int>(logState.heldLines.size());
+}
+
+LogFileSession::LogFileSession() {
+    platform::LockGuard lock(moduleState.logLock);
+    ++logState.sessions;
+}
+
+LogFileSession::~LogFileSession() {
+    platform::LockGuard lock(moduleState.logLock);
+    if (--logState.sessions == 0) {
+        closeLogFile();
+    }
 }
 
 }  // namespace cw

@@ -9,6 +9,9 @@
 
 namespace cw {
 
+// The version named in the load report and handed to the host.
+inline constexpr const char* PLUGIN_VERSION = "3.0.0";
+
 inline constexpr int32_t REASON_PROCESS_DETACH = 0;
 inline constexpr int32_t REASON_PROCESS_ATTACH = 1;
 inline constexpr int32_t REASON_THREAD_ATTACH = 2;

@@ -1,0 +1,38 @@
+// Finds which of many plain strings occur in a text, in one walk over the text:
+// the strings are kept sorted, so every position of the text narrows the range
+// of strings that can start there one byte at a time, and a string is found when
+// the range still holds it at its full length. Letter case is folded for ASCII
+// A-Z only, as the plain-string rules compare.
+//
+// Memory is the sorted index and a stamp per string; the strings themselves stay
+// where the caller keeps them, and must outlive the list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace cw {
+
+class LiteralList {
+  public:
+    explicit LiteralList(std::vector<std::string_view> strings);
+
+    // Appends to `found` the index of every string that occurs in `text`, each
+    // once, in no particular order. An empty string is never found.
+    void findAll(std::string_view text, std::vector<uint32_t>& found) const;
+
+    size_t size() const { return strings_.size(); }
+
+  private:
+    std::vector<std::string_view> strings_;
+    std::vector<uint32_t> sorted_;  // indexes of strings_, in folded byte order
+    // For each folded first byte: where its strings begin in sorted_ (257 entries).
+    std::vector<uint32_t> firstByteStart_;
+    // The call that last reported each string, so that one call reports it once.
+    mutable std::vector<uint32_t> reportedBy_;
+    mutable uint32_t call_ = 0;
+};
+
+}  // namespace cw

@@ -1,0 +1,135 @@
+#include "engine/rule_set.h"
+
+#include <map>
+#include <new>
+
+#include "common/text_ops.h"
+
+namespace cw {
+
+namespace {
+
+// Fewer plain-string rules on one field are cheaper tested one by one.
+constexpr size_t MIN_GROUP_SIZE = 4;
+
+bool testsHeaderLines(FieldKind field) {
+    return field == FieldKind::HEADER || field == FieldKind::ANY_SENDER ||
+           field == FieldKind::ANY_RECIPIENT || field == FieldKind::MATCH;
+}
+
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    lowerCaseInPlace(lower);
+    return lower;
+}
+
+uint32_t selectorFor(RuleSet& set, std::map<std::string, uint32_t>& byField,
+                     const RuleRecord& record) {
+    std::string key = lowerCase(record.fieldType);
+    auto [position, added] = byField.emplace(key, static_cast<uint32_t>(set.selectors.size()));
+    if (added) {
+        set.selectors.push_back(headerSelectorOf(record.field, record.fieldType));
+    }
+    return position->second;
+}
+
+uint32_t addPattern(RuleSet& set, std::string foldedText, bool folded) {
+    PatternEntry entry;
+    entry.foldedText = std::move(foldedText);
+    entry.folded = folded;
+    set.patterns.push_back(std::move(entry));
+    return static_cast<uint32_t>(set.patterns.size() - 1);
+}
+
+// Rules whose outcome is nothing but "does this literal occur in a line of the
+// field": a plain string, no flag, on header lines. What include lists make.
+bool joinsLiteralGroup(const RuleRecord& record) {
+    return record.isWellFormed() && record.flags == FLAG_HAS_STRING &&
+           testsHeaderLines(record.field) && !record.pattern.empty();
+}
+
+void gatherLiteralGroups(RuleSet& set) {
+    std::map<std::string, std::vector<uint32_t>> byField;
+    for (uint32_t index = 0; index < set.rules.size(); ++index) {
+        const RuleRecord& record = set.rules[index].record;
+        if (joinsLiteralGroup(record)) {
+            byField[lowerCase(record.fieldType)].push_back(index);
+        }
+    }
+    for (auto& [field, members] : byField) {
+        if (members.size() < MIN_GROUP_SIZE) {
+            continue;
+        }
+        LiteralGroup group;
+        std::vector<std::string_view> strings;
+        strings.reserve(members.size());
+        for (uint32_t member = 0; member < members.size(); ++member) {
+            CompiledRule& rule = set.rules[members[member]];
+            rule.group = static_cast<uint32_t>(set.groups.size());
+            rule.member = member;
+            strings.push_back(rule.record.pattern);
+        }
+        group.selectorId = set.rules[members[0]].selectorId;
+        group.members = std::move(members);
+        group.list = std::make_unique<LiteralList>(std::move(strings));
+        set.groups.push_back(std::move(group));
+    }
+}
+
+std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
+    auto set = std::make_shared<RuleSet>();
+    set->rules.reserve(config.lineTexts.size());
+    std::map<std::string, uint32_t> selectorByField;
+    for (const std::string& line : config.lineTexts) {
+        CompiledRule rule;
+        rule.record = readRuleRecord(line);
+        const RuleRecord& record = rule.record;
+        if (record.isWellFormed()) {
+            if (testsHeaderLines(record.field)) {
+                rule.selectorId = selectorFor(*set, selectorByField, record);
+            }
+            set->usesHeaderTexts |= record.field == FieldKind::COMPLETE_HEADER;
+            set->usesBodyLines |= record.field == FieldKind::LINE;
+            if (record.flags & FLAG_HAS_PATTERN) {
+                rule.patternSlot = addPattern(*set, std::string(), false);
+                std::string folded = lowerCase(record.pattern);
+                if ((record.flags & FLAG_HAS_STRING) && folded != record.pattern) {
+                    rule.foldedSlot = addPattern(*set, std::move(folded), true);
+                }
+            }
+        }
+        set->rules.push_back(std::move(rule));
+    }
+    gatherLiteralGroups(*set);
+    return set;
+}
+
+}  // namespace
+
+void compileRuleSet(FilterConfig& config) {
+    try {
+        config.compiled = buildRuleSet(config);
+    } catch (const std::bad_alloc&) {
+        // The first scan tries again.
+        config.compiled.reset();
+    }
+}
+
+RuleSet& ruleSetOf(FilterConfig& config) {
+    if (!config.compiled) {
+        config.compiled = buildRuleSet(config);
+    }
+    return static_cast<RuleSet&>(*config.compiled);
+}
+
+const PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record) {
+    PatternEntry& entry = set.patterns[slot];
+    if (!entry.compiled) {
+        entry.result = compilePattern(
+            entry.folded ? std::string_view(entry.foldedText) : record.pattern, set.useJit);
+        entry.compiled = true;
+    }
+    return entry;
+}
+
+}  // namespace cw
