@@ -22,7 +22,10 @@ constexpr size_t CUT_LINE_SKIP = 1023;
 
 struct LogState {
     std::string path;
+    // The first heldCount entries are held; the slots behind keep their
+    // capacity, since the scan holds and drops a line for every rule.
     std::vector<std::string> heldLines;
+    size_t heldCount = 0;
     FILE* file = nullptr;  // open for appending while a session lasts
     int sessions = 0;
     // The file's size as last measured and since grown by this writer's own
@@ -136,11 +139,15 @@ void writeLog(const char* text, int mode) {
     }
     platform::LockGuard lock(moduleState.logLock);
     if (mode == LOG_DISCARD) {
-        logState.heldLines.clear();
+        logState.heldCount = 0;
     } else if (mode == LOG_HOLD) {
-        if (logState.heldLines.size() < MAX_HELD_LINES) {
+        if (logState.heldCount < MAX_HELD_LINES) {
             try {
-                logState.heldLines.emplace_back(text);
+                if (logState.heldCount == logState.heldLines.size()) {
+                    logState.heldLines.emplace_back();
+                }
+                logState.heldLines[logState.heldCount].assign(text);
+                ++logState.heldCount;
             } catch (const std::bad_alloc&) {
                 // The line is lost; the others stay held.
             }
@@ -149,10 +156,10 @@ void writeLog(const char* text, int mode) {
         std::string stamp = formatTimeStamp(platform::localTime());
         std::string lines;
         if (mode == LOG_FLUSH) {
-            for (const std::string& held : logState.heldLines) {
-                lines += stamp + held + "\n";
+            for (size_t i = 0; i < logState.heldCount; ++i) {
+                lines += stamp + logState.heldLines[i] + "\n";
             }
-            logState.heldLines.clear();
+            logState.heldCount = 0;
         }
         lines += stamp + text + "\n";
         appendToLog(file, lines);
@@ -188,7 +195,7 @@ const std::string& logFilePath() {
 
 int heldLineCount() {
     platform::LockGuard lock(moduleState.logLock);
-    return static_cast<int>(logState.heldLines.size());
+    return static_cast<int>(logState.heldCount);
 }
 
 LogFileSession::LogFileSession() {

@@ -63,6 +63,7 @@ struct ScanContext {
     bool chain = true;
     bool stopped = false;
     std::string matchId;
+    std::string newMatchLine;  // "--- New match (ID#...):", held before every rule
 };
 
 const char* fetchTypeTraceLine(int32_t fetchType) {
@@ -301,7 +302,7 @@ void decideRule(const RuleRecord& record, uint32_t flags, bool matched, FetchRec
     }
     scan.chain = true;
     writeLog("", LOG_DISCARD);
-    writeLog("--- New match (" + scan.matchId + "):", LOG_HOLD);
+    writeLog(scan.newMatchLine, LOG_HOLD);
 }
 
 // A line bounded to the record's 256-byte field, keeping its line end.
@@ -398,7 +399,8 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
     loadMessageBody(headerLines, headerCount, body, scan->texts, scan->rules.usesBodyLines);
 
     scan->matchId = "ID#" + makeMatchId();
-    writeLog("--- New match (" + scan->matchId + "):", LOG_HOLD);
+    scan->newMatchLine = "--- New match (" + scan->matchId + "):";
+    writeLog(scan->newMatchLine, LOG_HOLD);
     runRules(*scan, fetch);
     decideVerdict(fetch, *scan);
     return true;
