@@ -13,7 +13,9 @@
 # the machine's load, so the scan and the floor run interleaved in every round
 # and the ratio is what counts. Timings are wall times of whole runs (process
 # start, configuration load and every message), reported as messages per
-# second, best and median of the rounds.
+# second, best and median of the rounds; for the lists and rule counts also the
+# time per message without the load (a run of one message is timed beside each
+# run and taken off).
 #
 #   floor   200 rules: scan against the floor
 #   lists   200 rules plus a B_INCLUDE_SENDER list of 10k, 50k, 100k addresses
@@ -112,6 +114,35 @@ sender_list() {
   awk -v n="$1" 'BEGIN { for (i = 0; i < n; i++) printf "user%06d@sender%05d.example\n", i, i % 50000 }'
 }
 
+# Seconds of one run over the given files.
+run_seconds() {
+  local config=$1
+  shift
+  local start end
+  start=$(date +%s.%N)
+  "$scan" --config "$config" "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f\n", e - s }'
+}
+
+# One round for a configuration: appends "messages/s of the whole run" to
+# NAME.rates and "microseconds per message without the load" to NAME.permessage.
+measure_config() {
+  local name=$1
+  shift
+  local whole single
+  single=$(run_seconds "$work/$name" "$1")
+  whole=$(run_seconds "$work/$name" "$@")
+  awk -v n=$# -v w="$whole" 'BEGIN { printf "%.1f\n", n / w }' >> "$work/$name.rates"
+  awk -v n=$# -v w="$whole" -v s="$single" 'BEGIN { printf "%.1f\n", (w - s) / (n - 1) * 1e6 }' \
+    >> "$work/$name.permessage"
+}
+
+# "best median" of times on standard input (lower is better).
+best_median_time() {
+  sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.1f %.1f\n", v[1], m }'
+}
+
 run_lists() {
   mapfile -t files < <(corpus_files "$list_messages")
   local sizes=(10000 50000 100000)
@@ -121,6 +152,7 @@ run_lists() {
     sender_list "$size" > "$config/senders.txt"
     printf 'B_INCLUDE_SENDER 2.0 senders.txt\r\n' >> "$config/filters.dat"
     : > "$work/senders$size.rates"
+    : > "$work/senders$size.permessage"
   done
   : > "$work/lists-floor.rates"
   echo "== 200 rules plus a sender list, ${#files[@]} messages, $rounds rounds"
@@ -129,20 +161,21 @@ run_lists() {
     echo "$f" >> "$work/lists-floor.rates"
     line="round $round: floor $f"
     for size in "${sizes[@]}"; do
-      s=$(scan_rate "$work/senders$size" "${files[@]}")
-      echo "$s" >> "$work/senders$size.rates"
-      line+=", ${size} $s"
+      measure_config "senders$size" "${files[@]}"
+      line+=", ${size} $(tail -n 1 "$work/senders$size.rates")"
     done
     echo "$line msg/s"
   done
   read -r fb fm < <(best_median < "$work/lists-floor.rates")
+  echo "floor: best $fb, median $fm msg/s ($(awk -v r="$fm" 'BEGIN { printf "%.0f", 1e6 / r }') us per message)"
   for size in "${sizes[@]}"; do
     read -r sb sm < <(best_median < "$work/senders$size.rates")
-    echo "list of $size: best $sb, median $sm msg/s; median per message $(awk -v r="$sm" 'BEGIN { printf "%.0f", 1e6 / r }') us; median / floor median $(ratio "$sm" "$fm")"
+    read -r pb pm < <(best_median_time < "$work/senders$size.permessage")
+    echo "list of $size: whole run best $sb, median $sm msg/s (median / floor median $(ratio "$sm" "$fm")); without the load: median $pm us per message ($(ratio "$(awk -v p="$pm" 'BEGIN { printf "%.1f", 1e6 / p }')" "$fm") of the floor)"
   done
-  read -r _ small < <(best_median < "$work/senders10000.rates")
-  read -r _ large < <(best_median < "$work/senders100000.rates")
-  echo "100k / 10k time per message (medians): $(awk -v a="$small" -v b="$large" 'BEGIN { printf "%.2f", a / b }')"
+  read -r _ small < <(best_median_time < "$work/senders10000.permessage")
+  read -r _ large < <(best_median_time < "$work/senders100000.permessage")
+  echo "100k / 10k time per message without the load (medians): $(awk -v a="$small" -v b="$large" 'BEGIN { printf "%.2f", b / a }')"
 }
 
 # The 200 rules, then copies of them made distinct by a pattern comment, which
@@ -168,21 +201,23 @@ run_rules() {
     config=$(make_config "rules$count")
     rule_set "$count" > "$config/filters.dat"
     : > "$work/rules$count.rates"
+    : > "$work/rules$count.permessage"
   done
   echo "== rule count, ${#files[@]} messages, $rounds rounds"
   for ((round = 1; round <= rounds; round++)); do
     line="round $round:"
     for count in "${counts[@]}"; do
-      s=$(scan_rate "$work/rules$count" "${files[@]}")
-      echo "$s" >> "$work/rules$count.rates"
-      line+=" ${count} rules $s"
+      measure_config "rules$count" "${files[@]}"
+      line+=" ${count} rules $(tail -n 1 "$work/rules$count.rates")"
     done
     echo "$line msg/s"
   done
   read -r _ base < <(best_median < "$work/rules200.rates")
+  read -r _ basetime < <(best_median_time < "$work/rules200.permessage")
   for count in "${counts[@]}"; do
     read -r sb sm < <(best_median < "$work/rules$count.rates")
-    echo "$count rules: best $sb, median $sm msg/s; time per message $(awk -v a="$base" -v b="$sm" 'BEGIN { printf "%.2f", a / b }') x that of 200 rules"
+    read -r pb pm < <(best_median_time < "$work/rules$count.permessage")
+    echo "$count rules: whole run best $sb, median $sm msg/s ($(awk -v a="$base" -v b="$sm" 'BEGIN { printf "%.2f", a / b }') x the time of 200 rules); without the load: median $pm us per message ($(awk -v a="$basetime" -v b="$pm" 'BEGIN { printf "%.2f", b / a }') x)"
   done
 }
 

@@ -57,13 +57,18 @@ struct ScanContext {
     MessageTexts texts;
     MessageSubjects subjects;
     std::vector<GroupHits> groups;
+    // The indexes of the group rules that occur in the message, ascending; made
+    // when the scan first reaches a run of group rules.
+    std::vector<uint32_t> recordsWithHits;
+    bool allGroupsSearched = false;
 
     double total = 0.0;
     int verdict = 0;
     bool chain = true;
     bool stopped = false;
     std::string matchId;
-    std::string newMatchLine;  // "--- New match (ID#...):", held before every rule
+    std::string newMatchLine;       // "--- New match (ID#...):", held before every rule
+    bool heldOnlyNewMatch = false;  // the held lines are just newMatchLine
 };
 
 const char* fetchTypeTraceLine(int32_t fetchType) {
@@ -303,6 +308,47 @@ void decideRule(const RuleRecord& record, uint32_t flags, bool matched, FetchRec
     scan.chain = true;
     writeLog("", LOG_DISCARD);
     writeLog(scan.newMatchLine, LOG_HOLD);
+    scan.heldOnlyNewMatch = true;
+}
+
+// The first record in [from, end) that occurs in the message, or `end`.
+size_t nextRecordWithHits(ScanContext& scan, size_t from, size_t end) {
+    if (!scan.allGroupsSearched) {
+        scan.allGroupsSearched = true;
+        for (uint32_t group = 0; group < scan.groups.size(); ++group) {
+            if (!scan.groups[group].searched) {
+                searchGroup(scan, group);
+            }
+            for (const GroupHit& hit : scan.groups[group].hits) {
+                scan.recordsWithHits.push_back(scan.rules.groups[group].members[hit.member]);
+            }
+        }
+        std::sort(scan.recordsWithHits.begin(), scan.recordsWithHits.end());
+    }
+    auto next = std::lower_bound(scan.recordsWithHits.begin(), scan.recordsWithHits.end(), from);
+    return next == scan.recordsWithHits.end() ? end : std::min<size_t>(*next, end);
+}
+
+// Passes over the rules of a literal run that do not occur in the message, as
+// evaluating them would: each is a plain rule that does not match, so the chain
+// starts afresh and only the new-match line stays held. Returns where to go on.
+size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
+    const CompiledRule& rule = scan.rules.rules[index];
+    if (rule.runEnd == NO_INDEX || filterOptions.profile) {
+        return index;
+    }
+    size_t next = nextRecordWithHits(scan, index, rule.runEnd);
+    if (next == index) {
+        return index;
+    }
+    platform::pumpWindowMessages();
+    scan.chain = true;
+    if (!scan.heldOnlyNewMatch) {
+        writeLog("", LOG_DISCARD);
+        writeLog(scan.newMatchLine, LOG_HOLD);
+        scan.heldOnlyNewMatch = true;
+    }
+    return next;
 }
 
 // A line bounded to the record's 256-byte field, keeping its line end.
@@ -355,11 +401,16 @@ void runRules(ScanContext& scan, FetchRecord& fetch) {
     ActiveRule active;
     std::vector<CompiledRule>& rules = scan.rules.rules;
     for (size_t index = 0; index < rules.size() && !scan.stopped; ++index) {
+        index = skipRulesWithoutHits(scan, index);
+        if (index >= rules.size()) {
+            break;
+        }
         platform::pumpWindowMessages();
         CompiledRule& rule = rules[index];
         if (!applyRuleOptions(rule.record, active)) {
             continue;
         }
+        scan.heldOnlyNewMatch = false;
         bool matched = evaluateRule(scan, rule, active);
         decideRule(rule.record, active.flags, matched, fetch, scan);
         if (filterOptions.fastScan && (scan.verdict & VERDICT_SPAM) &&
@@ -401,6 +452,7 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
     scan->matchId = "ID#" + makeMatchId();
     scan->newMatchLine = "--- New match (" + scan->matchId + "):";
     writeLog(scan->newMatchLine, LOG_HOLD);
+    scan->heldOnlyNewMatch = true;
     runRules(*scan, fetch);
     decideVerdict(fetch, *scan);
     return true;

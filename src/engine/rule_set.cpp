@@ -76,6 +76,25 @@ void gatherLiteralGroups(RuleSet& set) {
     }
 }
 
+void markLiteralRuns(RuleSet& set) {
+    auto inRun = [&](size_t index) {
+        const CompiledRule& rule = set.rules[index];
+        return rule.group != NO_INDEX && rule.record.blockNumber == 0;
+    };
+    size_t index = set.rules.size();
+    uint32_t runEnd = NO_INDEX;
+    while (index-- > 0) {
+        if (!inRun(index)) {
+            runEnd = NO_INDEX;
+            continue;
+        }
+        if (runEnd == NO_INDEX) {
+            runEnd = static_cast<uint32_t>(index + 1);
+        }
+        set.rules[index].runEnd = runEnd;
+    }
+}
+
 std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
     auto set = std::make_shared<RuleSet>();
     set->rules.reserve(config.lineTexts.size());
@@ -101,6 +120,7 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         set->rules.push_back(std::move(rule));
     }
     gatherLiteralGroups(*set);
+    markLiteralRuns(*set);
     return set;
 }
 

@@ -45,6 +45,10 @@ struct CompiledRule {
     uint32_t foldedSlot = NO_INDEX;
     uint32_t group = NO_INDEX;
     uint32_t member = 0;  // position in its group
+    // For a literal-group rule without a block number: one past the last of the
+    // consecutive such rules it stands among (an include list's rules), which a
+    // scan passes over up to the next one that occurs in the message.
+    uint32_t runEnd = NO_INDEX;
     // Which of the two texts a PRECOMPILE scan kept for this rule (0: none yet,
     // 1: as written, 2: folded); later PRECOMPILE scans use that one.
     uint8_t keptVariant = 0;
