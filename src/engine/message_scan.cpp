@@ -410,8 +410,17 @@ void runRules(ScanContext& scan, FetchRecord& fetch) {
         if (!applyRuleOptions(rule.record, active)) {
             continue;
         }
+        // A rule that does not match and does not negate holds no line, so
+        // after it only the new-match line is held, as before it.
+        bool heldOnlyNewMatch = scan.heldOnlyNewMatch;
         scan.heldOnlyNewMatch = false;
         bool matched = evaluateRule(scan, rule, active);
+        if (!matched && heldOnlyNewMatch &&
+            (active.flags & (FLAG_NEGATE | FLAG_CHAIN_WITH_NEXT)) == 0) {
+            scan.chain = true;
+            scan.heldOnlyNewMatch = true;
+            continue;
+        }
         decideRule(rule.record, active.flags, matched, fetch, scan);
         if (filterOptions.fastScan && (scan.verdict & VERDICT_SPAM) &&
             scan.total > filterOptions.thresholdSpam) {
