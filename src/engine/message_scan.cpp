@@ -341,7 +341,9 @@ size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
     if (next == index) {
         return index;
     }
-    platform::pumpWindowMessages();
+    if (platform::pumpWindowMessages()) {
+        scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
+    }
     scan.chain = true;
     if (!scan.heldOnlyNewMatch) {
         writeLog("", LOG_DISCARD);
@@ -405,7 +407,9 @@ void runRules(ScanContext& scan, FetchRecord& fetch) {
         if (index >= rules.size()) {
             break;
         }
-        platform::pumpWindowMessages();
+        if (platform::pumpWindowMessages()) {
+            scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
+        }
         CompiledRule& rule = rules[index];
         if (!applyRuleOptions(rule.record, active)) {
             continue;

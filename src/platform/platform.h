@@ -83,8 +83,9 @@ enum class MessageBoxKind { PLAIN, EXCLAMATION_FOREGROUND };
 // Win32: MessageBoxA with no owner. POSIX: "caption: text" on standard error.
 void showMessageBox(const char* text, const char* caption, MessageBoxKind kind);
 
-// Win32: dispatches every waiting window message of the calling thread. POSIX: nothing.
-void pumpWindowMessages();
+// Win32: dispatches every waiting window message of the calling thread. POSIX:
+// nothing. True when a message was dispatched.
+bool pumpWindowMessages();
 
 // Win32: registers the common controls. POSIX: nothing.
 void registerCommonControls();

@@ -75,7 +75,9 @@ void showMessageBox(const char* text, const char* caption, MessageBoxKind) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
 }
 
-void pumpWindowMessages() {}
+bool pumpWindowMessages() {
+    return false;
+}
 void registerCommonControls() {}
 const char* loadRichEditClass() {
     return nullptr;

@@ -81,12 +81,15 @@ void showMessageBox(const char* text, const char* caption, MessageBoxKind kind) 
     MessageBoxA(nullptr, text, caption, style);
 }
 
-void pumpWindowMessages() {
+bool pumpWindowMessages() {
     MSG message;
+    bool dispatched = false;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
+        dispatched = true;
     }
+    return dispatched;
 }
 
 void registerCommonControls() {
