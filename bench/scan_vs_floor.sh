@@ -178,18 +178,21 @@ run_lists() {
   echo "100k / 10k time per message without the load (medians): $(awk -v a="$small" -v b="$large" 'BEGIN { printf "%.2f", b / a }')"
 }
 
-# The 200 rules, then copies of them made distinct by a pattern comment, which
-# the regex compiler drops: each copy costs what its original costs.
+# The 200 rules, then copies of them made distinct by a word appended to each
+# pattern ("{click here c3}", "{opt.?in c3}"): a literal pattern stays literal, a
+# regular expression stays one, and each copy costs about what its original
+# costs. (Copies made distinct by a pattern comment, "(?#c3)", are never literal:
+# COPY_STYLE=comment measures that harder case.)
 rule_set() {
   local count=$1
   cat "$shared/rules200/filters.dat"
-  awk -v copies=$(((count - 200) / 200)) '
+  awk -v copies=$(((count - 200) / 200)) -v style="${COPY_STYLE:-word}" '
     { sub(/\r$/, "") }
     /^~(Subject|Body):.*\}$/ { rules[++n] = $0 }
     END {
       for (k = 1; k <= copies; k++)
         for (i = 1; i <= n; i++)
-          printf "%s(?#copy %d)}\r\n", substr(rules[i], 1, length(rules[i]) - 1), k
+          printf (style == "comment" ? "%s(?#c%d)}\r\n" : "%s c%d}\r\n"), substr(rules[i], 1, length(rules[i]) - 1), k
     }' "$shared/rules200/filters.dat"
 }
 

@@ -151,10 +151,12 @@ bool prepareLoneSubject(const char* text, const RuleUnderTest& rule, PreparedTex
     return true;
 }
 
-// Hands every subject of the rule's field to `test`, in order, prepared. Size:
-// and Header: have no subjects; their tests are the caller's.
+// Hands every subject of the rule's field to `test`, in order, prepared; with
+// `trace`, decoded header lines are traced as they are tested. Size: and Header:
+// have no subjects; their tests are the caller's.
 template <typename Test>
-void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test test) {
+void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test test,
+                    bool trace = true) {
     const RuleRecord& record = rule.record;
     bool useDecoded = (rule.flags & FLAG_USE_DECODED) != 0;
     const MessageTexts& texts = subjects.texts();
@@ -221,7 +223,9 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
         PreparedText* prepared = &subjects.headerLine(index, false);
         if (decoding && subjects.headerLineIsEncoded(index)) {
             PreparedText& decoded = subjects.headerLine(index, true);
-            traceDecoding(prepared->text, decoded.text);
+            if (trace) {
+                traceDecoding(prepared->text, decoded.text);
+            }
             prepared = &decoded;
         }
         if (cutForField(*prepared, record.fieldType, subject)) {
@@ -402,6 +406,13 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
 
 void holdMatchEvidence(const RuleRecord& record, const char* subject) {
     holdEvidence(record, subject);
+}
+
+void visitSubjects(const RuleUnderTest& rule, MessageSubjects& subjects, bool trace,
+                   const std::function<void(PreparedText&, size_t)>& visit) {
+    forEachSubject(
+        rule, subjects, [&](const Subject& subject) { visit(*subject.prepared, subject.start); },
+        trace);
 }
 
 }  // namespace cw

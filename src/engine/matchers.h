@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -50,5 +51,12 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
 // Holds "valid: [rule] matches [subject] in [field]" (or "matches something in"
 // for the whole-text fields Body: and CompleteHeader:).
 void holdMatchEvidence(const RuleRecord& record, const char* subject);
+
+// Calls `visit` with every subject of the rule's field that the matchers would
+// test, prepared, and where the field's part of it begins; with `trace`,
+// decoded header lines are traced as the matchers trace them. The prepared texts
+// stay where they are for the rest of the message.
+void visitSubjects(const RuleUnderTest& rule, MessageSubjects& subjects, bool trace,
+                   const std::function<void(PreparedText&, size_t)>& visit);
 
 }  // namespace cw

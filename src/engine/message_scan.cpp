@@ -32,8 +32,8 @@ uint32_t matchSequence = 0;
 // Where one literal group's rules occur in one message.
 struct GroupHit {
     uint32_t member;
-    uint32_t line;  // header line index
-    size_t start;   // where the field's part of the line begins
+    PreparedText* subject;  // kept by MessageSubjects for the whole message
+    size_t start;           // where the field's part of the subject begins
 };
 
 struct GroupHits {
@@ -148,39 +148,37 @@ void applyNegation(const RuleRecord& record, uint32_t flags, bool& matched) {
     matched = !matched;
 }
 
-// Searches every candidate line of the group's field once with the group's
-// literal list, noting which rules occur in which lines.
+// Searches every subject of the group's field once with the group's literal
+// list, noting which rules occur in which subjects.
 void searchGroup(ScanContext& scan, uint32_t groupIndex) {
     const LiteralGroup& group = scan.rules.groups[groupIndex];
     GroupHits& found = scan.groups[groupIndex];
     found.searched = true;
-    std::string_view fieldType = scan.rules.rules[group.members[0]].record.fieldType;
+    const CompiledRule& first = scan.rules.rules[group.members[0]];
+    RuleUnderTest test{first.record, first.record.flags, first.selectorId};
     std::vector<uint32_t> members;
-    for (uint32_t line : scan.subjects.candidateLines(group.selectorId, false)) {
-        PreparedText& prepared = scan.subjects.headerLine(line, false);
-        int prefixLength = fieldPrefixLength(prepared.text.c_str(), fieldType);
-        if (prefixLength < 0) {
-            continue;
-        }
-        size_t start = static_cast<size_t>(prefixLength);
-        if (prefixLength >= 1 && start < prepared.text.size() && prepared.text[start] == ' ') {
-            ++start;
-        }
-        foldPrepared(prepared);
+    visitSubjects(test, scan.subjects, false, [&](PreparedText& subject, size_t start) {
+        foldPrepared(subject);
         members.clear();
-        group.list->findAll(std::string_view(prepared.lower).substr(start), members);
+        group.list->findAll(std::string_view(subject.lower).substr(start), members);
         for (uint32_t member : members) {
-            found.hits.push_back(GroupHit{member, line, start});
+            found.hits.push_back(GroupHit{member, &subject, start});
         }
-    }
+    });
     std::stable_sort(found.hits.begin(), found.hits.end(),
                      [](const GroupHit& a, const GroupHit& b) { return a.member < b.member; });
 }
 
-// A rule of a literal group: its outcome and evidence come from the group's search.
+// A rule of a literal group: its outcome and evidence come from the group's
+// search; what testing it alone would trace, it traces.
 bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule) {
+    const LiteralGroup& group = scan.rules.groups[rule.group];
     if (!scan.groups[rule.group].searched) {
         searchGroup(scan, rule.group);
+    }
+    if (group.decoded && filterOptions.traceLevel == TRACE_DEBUG) {
+        RuleUnderTest test{rule.record, rule.record.flags, rule.selectorId};
+        visitSubjects(test, scan.subjects, true, [](PreparedText&, size_t) {});
     }
     const std::vector<GroupHit>& hits = scan.groups[rule.group].hits;
     auto first =
@@ -189,8 +187,8 @@ bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule) {
     bool matched = false;
     for (auto hit = first; hit != hits.end() && hit->member == rule.member; ++hit) {
         matched = true;
-        const PreparedText& prepared = scan.subjects.headerLine(hit->line, false);
-        holdMatchEvidence(rule.record, prepared.lower.c_str() + hit->start);
+        const std::string& shown = group.patterns ? hit->subject->text : hit->subject->lower;
+        holdMatchEvidence(rule.record, shown.c_str() + hit->start);
     }
     return matched;
 }
@@ -334,7 +332,9 @@ size_t nextRecordWithHits(ScanContext& scan, size_t from, size_t end) {
 // starts afresh and only the new-match line stays held. Returns where to go on.
 size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
     const CompiledRule& rule = scan.rules.rules[index];
-    if (rule.runEnd == NO_INDEX || filterOptions.profile) {
+    // PROFILE logs every line, and DEBUG traces decoded lines for every rule.
+    if (rule.runEnd == NO_INDEX || filterOptions.profile ||
+        filterOptions.traceLevel == TRACE_DEBUG) {
         return index;
     }
     size_t next = nextRecordWithHits(scan, index, rule.runEnd);

@@ -41,35 +41,71 @@ uint32_t addPattern(RuleSet& set, std::string foldedText, bool folded) {
     return static_cast<uint32_t>(set.patterns.size() - 1);
 }
 
-// Rules whose outcome is nothing but "does this literal occur in a line of the
-// field": a plain string, no flag, on header lines. What include lists make.
-bool joinsLiteralGroup(const RuleRecord& record) {
-    return record.isWellFormed() && record.flags == FLAG_HAS_STRING &&
-           testsHeaderLines(record.field) && !record.pattern.empty();
+bool isPatternMetaCharacter(char c) {
+    return std::string_view("\\^$.[]|()?*+{}").find(c) != std::string_view::npos;
+}
+
+bool isAsciiAlphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Rules whose outcome is nothing but "does this literal occur in a subject of the
+// field", whose subjects a group can share: a plain string or a literal pattern,
+// no flag but '~', on header lines or a whole text. The group key tells rules of
+// one kind and field apart.
+bool literalGroupKey(const RuleRecord& record, std::string& key) {
+    if (!record.isWellFormed() || record.pattern.empty()) {
+        return false;
+    }
+    uint32_t kind = record.flags & ~FLAG_USE_DECODED;
+    if (kind != FLAG_HAS_STRING && kind != FLAG_HAS_PATTERN) {
+        return false;
+    }
+    if (!testsHeaderLines(record.field) && record.field != FieldKind::BODY &&
+        record.field != FieldKind::COMPLETE_HEADER) {
+        return false;
+    }
+    std::string literal;
+    if (kind == FLAG_HAS_PATTERN && !literalOfPattern(record.pattern, literal)) {
+        return false;
+    }
+    key = (kind == FLAG_HAS_PATTERN ? "pattern " : "string ");
+    key += (record.flags & FLAG_USE_DECODED) ? "decoded " : "raw ";
+    key += lowerCase(record.fieldType);
+    return true;
 }
 
 void gatherLiteralGroups(RuleSet& set) {
-    std::map<std::string, std::vector<uint32_t>> byField;
+    std::map<std::string, std::vector<uint32_t>> byKey;
+    std::string key;
     for (uint32_t index = 0; index < set.rules.size(); ++index) {
-        const RuleRecord& record = set.rules[index].record;
-        if (joinsLiteralGroup(record)) {
-            byField[lowerCase(record.fieldType)].push_back(index);
+        if (literalGroupKey(set.rules[index].record, key)) {
+            byKey[key].push_back(index);
         }
     }
-    for (auto& [field, members] : byField) {
+    for (auto& [groupKey, members] : byKey) {
         if (members.size() < MIN_GROUP_SIZE) {
             continue;
         }
         LiteralGroup group;
+        const RuleRecord& first = set.rules[members[0]].record;
+        group.patterns = (first.flags & FLAG_HAS_PATTERN) != 0;
+        group.decoded = (first.flags & FLAG_USE_DECODED) != 0;
+        group.selectorId = set.rules[members[0]].selectorId;
+        group.literals.resize(group.patterns ? members.size() : 0);
         std::vector<std::string_view> strings;
         strings.reserve(members.size());
         for (uint32_t member = 0; member < members.size(); ++member) {
             CompiledRule& rule = set.rules[members[member]];
             rule.group = static_cast<uint32_t>(set.groups.size());
             rule.member = member;
-            strings.push_back(rule.record.pattern);
+            if (group.patterns) {
+                literalOfPattern(rule.record.pattern, group.literals[member]);
+                strings.push_back(group.literals[member]);
+            } else {
+                strings.push_back(rule.record.pattern);
+            }
         }
-        group.selectorId = set.rules[members[0]].selectorId;
         group.members = std::move(members);
         group.list = std::make_unique<LiteralList>(std::move(strings));
         set.groups.push_back(std::move(group));
@@ -125,6 +161,27 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
 }
 
 }  // namespace
+
+bool literalOfPattern(std::string_view pattern, std::string& literal) {
+    literal.clear();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        if (c == '\\') {
+            // A backslash before punctuation stands for the punctuation itself;
+            // before a letter or digit it is an escape with a meaning of its own.
+            if (i + 1 == pattern.size() || isAsciiAlphanumeric(pattern[i + 1]) ||
+                static_cast<unsigned char>(pattern[i + 1]) >= 0x80) {
+                return false;
+            }
+            literal += pattern[++i];
+        } else if (isPatternMetaCharacter(c)) {
+            return false;
+        } else {
+            literal += c;
+        }
+    }
+    return !literal.empty();
+}
 
 void compileRuleSet(FilterConfig& config) {
     try {

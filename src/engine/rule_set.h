@@ -28,12 +28,18 @@ struct PatternEntry {
     PatternCompileResult result;
 };
 
-// Plain-string rules on the same header field, matched together: one search of
-// the literal list per subject finds which of them occur.
+// Rules that look for a literal in the same subjects, matched together: one
+// search of the literal list per subject finds which of them occur. Plain-string
+// rules (what include lists make), and pattern rules whose pattern is nothing but
+// literal bytes (a caseless literal pattern matches exactly where the folded
+// literal occurs in the folded subject); they report their hits as their kind does.
 struct LiteralGroup {
-    std::vector<uint32_t> members;  // record indexes, in file order
+    std::vector<uint32_t> members;      // record indexes, in file order
+    std::vector<std::string> literals;  // the unescaped literals of pattern rules
     std::unique_ptr<LiteralList> list;
-    uint32_t selectorId = NO_INDEX;
+    uint32_t selectorId = NO_INDEX;  // for header-line fields
+    bool patterns = false;           // pattern rules (evidence keeps the subject's case)
+    bool decoded = false;            // '~' rules
 };
 
 struct CompiledRule {
@@ -75,6 +81,10 @@ void compileRuleSet(FilterConfig& config);
 
 // The configuration's rule set, compiled now if the load did not.
 RuleSet& ruleSetOf(FilterConfig& config);
+
+// The bytes a pattern matches when it is nothing but literal bytes (escaped
+// punctuation included), else false.
+bool literalOfPattern(std::string_view pattern, std::string& literal);
 
 // The compiled pattern of a slot, compiling it on first use.
 const PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record);

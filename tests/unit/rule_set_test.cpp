@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
+
+#include "common/text_ops.h"
 
 namespace cw {
 namespace {
@@ -85,6 +88,89 @@ TEST(RuleSet, PlainStringRulesWithoutFlagsOnOneFieldFormALiteralGroup) {
     for (uint32_t index : {3u, 4u, 5u}) {
         EXPECT_EQ(NO_INDEX, set.rules[index].group) << index;
     }
+}
+
+TEST(RuleSet, LiteralPatternsAreThoseWithoutMetaCharacters) {
+    const struct {
+        const char* pattern;
+        bool literal;
+        const char* bytes;
+    } cases[] = {
+        {"click here", true, "click here"},
+        {"earn \\$", true, "earn $"},
+        {"\\.\\[x\\]", true, ".[x]"},
+        {"100% free", true, "100% free"},
+        {"a#b-c/d", true, "a#b-c/d"},
+        {"opt.?in", false, ""},
+        {"(visa|mastercard)", false, ""},
+        {"a{2}", false, ""},
+        {"^free", false, ""},
+        {"free$", false, ""},
+        {"\\d+", false, ""},
+        {"a\\", false, ""},
+        {"\\Qa\\E", false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string literal;
+        EXPECT_EQ(c.literal, literalOfPattern(c.pattern, literal)) << c.pattern;
+        if (c.literal) {
+            EXPECT_EQ(c.bytes, literal) << c.pattern;
+        }
+    }
+}
+
+// A literal pattern, compiled caselessly, matches exactly where its folded bytes
+// occur in the folded subject: what lets a literal group stand for the patterns.
+TEST(RuleSet, LiteralPatternMatchesWhereItsFoldedBytesOccur) {
+    std::mt19937 random(7);
+    const std::string alphabet = "aAbB .$\xC4\xE4";
+    auto randomText = [&](size_t maxLength) {
+        std::string text(1 + random() % maxLength, ' ');
+        for (char& c : text) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        return text;
+    };
+    MatchArea area;
+    for (int round = 0; round < 500; ++round) {
+        std::string literal = randomText(4);
+        std::string pattern;
+        for (char c : literal) {
+            pattern += (c == '.' || c == '$') ? std::string("\\") + c : std::string(1, c);
+        }
+        std::string check;
+        ASSERT_TRUE(literalOfPattern(pattern, check)) << pattern;
+        ASSERT_EQ(literal, check);
+        PatternCompileResult compiled = compilePattern(pattern);
+        ASSERT_TRUE(compiled.pattern) << pattern;
+        std::string subject = randomText(20);
+        std::string foldedSubject = subject;
+        std::string foldedLiteral = literal;
+        lowerCaseInPlace(foldedSubject);
+        lowerCaseInPlace(foldedLiteral);
+        bool occurs = foldedSubject.find(foldedLiteral) != std::string::npos;
+        bool matches =
+            matchPattern(compiled.pattern.get(), subject.data(), subject.size(), area) >= 0;
+        ASSERT_EQ(occurs, matches) << "pattern '" << pattern << "' subject '" << subject << "'";
+    }
+}
+
+TEST(RuleSet, LiteralPatternRulesGroupApartFromStringRulesAndByDecoding) {
+    FilterConfig config;
+    RuleSet& set = compiled(config, {
+                                        "~Body: {click here}",
+                                        "~Body: {remove me}",
+                                        "~Body: {earn \\$}",
+                                        "~Body: {opt.?in}",
+                                        "~Body: {100% free}",
+                                        "Body: {unsubscribe}",
+                                        "~Body: \"cash\"",
+                                    });
+    ASSERT_EQ(1u, set.groups.size());
+    EXPECT_TRUE(set.groups[0].patterns);
+    EXPECT_TRUE(set.groups[0].decoded);
+    EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 4}), set.groups[0].members);
+    EXPECT_EQ("earn $", set.groups[0].literals[2]);
 }
 
 }  // namespace
