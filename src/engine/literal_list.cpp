@@ -6,9 +6,18 @@ namespace cw {
 
 namespace {
 
+struct FoldTable {
+    unsigned char byte[256];
+    constexpr FoldTable() : byte() {
+        for (int c = 0; c < 256; ++c) {
+            byte[c] = static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
+        }
+    }
+};
+constexpr FoldTable FOLD;
+
 unsigned char folded(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+    return FOLD.byte[static_cast<unsigned char>(c)];
 }
 
 // Folded byte order; a string sorts before every longer string it begins.
@@ -24,13 +33,29 @@ bool foldedLess(std::string_view a, std::string_view b) {
     return a.size() < b.size();
 }
 
+size_t pairIndex(unsigned char first, unsigned char second) {
+    return (size_t{first} << 8) | second;
+}
+
 }  // namespace
 
 LiteralList::LiteralList(std::vector<std::string_view> strings)
-    : strings_(std::move(strings)), firstByteStart_(257, 0), reportedBy_(strings_.size(), 0) {
+    : strings_(std::move(strings)),
+      firstByteStart_(257, 0),
+      firstByteAlone_(256, false),
+      bytePairStarts_(65536 / 64, 0),
+      reportedBy_(strings_.size(), 0) {
     for (uint32_t index = 0; index < strings_.size(); ++index) {
-        if (!strings_[index].empty()) {
-            sorted_.push_back(index);
+        std::string_view string = strings_[index];
+        if (string.empty()) {
+            continue;
+        }
+        sorted_.push_back(index);
+        if (string.size() == 1) {
+            firstByteAlone_[folded(string[0])] = true;
+        } else {
+            size_t pair = pairIndex(folded(string[0]), folded(string[1]));
+            bytePairStarts_[pair / 64] |= uint64_t{1} << (pair % 64);
         }
     }
     std::stable_sort(sorted_.begin(), sorted_.end(), [this](uint32_t a, uint32_t b) {
@@ -52,8 +77,16 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
         std::fill(reportedBy_.begin(), reportedBy_.end(), 0);
         call_ = 1;
     }
+    const uint64_t* pairs = bytePairStarts_.data();
+    unsigned char next = text.empty() ? 0 : folded(text[0]);
     for (size_t start = 0; start < text.size(); ++start) {
-        unsigned char first = folded(text[start]);
+        unsigned char first = next;
+        next = start + 1 < text.size() ? folded(text[start + 1]) : 0;
+        size_t pair = pairIndex(first, next);
+        bool pairBegins = start + 1 < text.size() && ((pairs[pair / 64] >> (pair % 64)) & 1) != 0;
+        if (!pairBegins && !firstByteAlone_[first]) {
+            continue;
+        }
         auto low = sorted_.begin() + firstByteStart_[first];
         auto high = sorted_.begin() + firstByteStart_[first + 1];
         // Every string in [low, high) matches the text over `depth` bytes from
@@ -69,10 +102,10 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
             if (low == high || start + depth >= text.size()) {
                 break;
             }
-            unsigned char next = folded(text[start + depth]);
+            unsigned char byte = folded(text[start + depth]);
             auto byteAt = [this, depth](uint32_t index) { return folded(strings_[index][depth]); };
-            low = std::partition_point(low, high, [&](uint32_t i) { return byteAt(i) < next; });
-            high = std::partition_point(low, high, [&](uint32_t i) { return byteAt(i) == next; });
+            low = std::partition_point(low, high, [&](uint32_t i) { return byteAt(i) < byte; });
+            high = std::partition_point(low, high, [&](uint32_t i) { return byteAt(i) == byte; });
         }
     }
 }

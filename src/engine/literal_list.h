@@ -1,7 +1,8 @@
 // Finds which of many plain strings occur in a text, in one walk over the text:
-// the strings are kept sorted, so every position of the text narrows the range
-// of strings that can start there one byte at a time, and a string is found when
-// the range still holds it at its full length. Letter case is folded for ASCII
+// the strings are kept sorted, so every position of the text where a string can
+// begin (its first two bytes say) narrows the range of strings that start there
+// one byte at a time, and a string is found when the range still holds it at its
+// full length. Letter case is folded for ASCII
 // A-Z only, as the plain-string rules compare.
 //
 // Memory is the sorted index and a stamp per string; the strings themselves stay
@@ -30,6 +31,11 @@ class LiteralList {
     std::vector<uint32_t> sorted_;  // indexes of strings_, in folded byte order
     // For each folded first byte: where its strings begin in sorted_ (257 entries).
     std::vector<uint32_t> firstByteStart_;
+    // Which folded first bytes begin a one-byte string, and which folded byte
+    // pairs begin a longer one: most positions of a text begin neither, and are
+    // passed over with two lookups.
+    std::vector<bool> firstByteAlone_;
+    std::vector<uint64_t> bytePairStarts_;  // a bit for each of the 65536 pairs
     // The call that last reported each string, so that one call reports it once.
     mutable std::vector<uint32_t> reportedBy_;
     mutable uint32_t call_ = 0;
