@@ -40,17 +40,18 @@ size_t pairIndex(unsigned char first, unsigned char second) {
 }  // namespace
 
 LiteralList::LiteralList(std::vector<std::string_view> strings)
-    : strings_(std::move(strings)),
+    : count_(strings.size()),
       firstByteStart_(257, 0),
       firstByteAlone_(256, false),
       bytePairStarts_(65536 / 64, 0),
-      reportedBy_(strings_.size(), 0) {
-    for (uint32_t index = 0; index < strings_.size(); ++index) {
-        std::string_view string = strings_[index];
+      reportedBy_(strings.size(), 0) {
+    std::vector<uint32_t> order;
+    for (uint32_t index = 0; index < strings.size(); ++index) {
+        std::string_view string = strings[index];
         if (string.empty()) {
             continue;
         }
-        sorted_.push_back(index);
+        order.push_back(index);
         if (string.size() == 1) {
             firstByteAlone_[folded(string[0])] = true;
         } else {
@@ -58,13 +59,23 @@ LiteralList::LiteralList(std::vector<std::string_view> strings)
             bytePairStarts_[pair / 64] |= uint64_t{1} << (pair % 64);
         }
     }
-    std::stable_sort(sorted_.begin(), sorted_.end(), [this](uint32_t a, uint32_t b) {
-        return foldedLess(strings_[a], strings_[b]);
+    std::stable_sort(order.begin(), order.end(), [&strings](uint32_t a, uint32_t b) {
+        return foldedLess(strings[a], strings[b]);
     });
+    sorted_.reserve(order.size());
+    for (uint32_t index : order) {
+        std::string_view string = strings[index];
+        sorted_.push_back(Entry{static_cast<uint32_t>(folded_.size()),
+                                static_cast<uint32_t>(string.size()), index});
+        for (char c : string) {
+            folded_ += static_cast<char>(folded(c));
+        }
+    }
     // firstByteStart_[c] is the first sorted string whose first byte is c or more.
     size_t position = 0;
     for (unsigned byte = 0; byte < 256; ++byte) {
-        while (position < sorted_.size() && folded(strings_[sorted_[position]][0]) < byte) {
+        while (position < sorted_.size() &&
+               static_cast<unsigned char>(folded_[sorted_[position].offset]) < byte) {
             ++position;
         }
         firstByteStart_[byte] = static_cast<uint32_t>(position);
@@ -78,6 +89,7 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
         call_ = 1;
     }
     const uint64_t* pairs = bytePairStarts_.data();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(folded_.data());
     unsigned char next = text.empty() ? 0 : folded(text[0]);
     for (size_t start = 0; start < text.size(); ++start) {
         unsigned char first = next;
@@ -92,10 +104,10 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
         // Every string in [low, high) matches the text over `depth` bytes from
         // `start`; the ones exactly that long are found, and sort first.
         for (size_t depth = 1; low != high; ++depth) {
-            while (low != high && strings_[*low].size() == depth) {
-                if (reportedBy_[*low] != call_) {
-                    reportedBy_[*low] = call_;
-                    found.push_back(*low);
+            while (low != high && low->length == depth) {
+                if (reportedBy_[low->index] != call_) {
+                    reportedBy_[low->index] = call_;
+                    found.push_back(low->index);
                 }
                 ++low;
             }
@@ -103,9 +115,10 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
                 break;
             }
             unsigned char byte = folded(text[start + depth]);
-            auto byteAt = [this, depth](uint32_t index) { return folded(strings_[index][depth]); };
-            low = std::partition_point(low, high, [&](uint32_t i) { return byteAt(i) < byte; });
-            high = std::partition_point(low, high, [&](uint32_t i) { return byteAt(i) == byte; });
+            low = std::partition_point(
+                low, high, [&](const Entry& entry) { return bytes[entry.offset + depth] < byte; });
+            high = std::partition_point(
+                low, high, [&](const Entry& entry) { return bytes[entry.offset + depth] == byte; });
         }
     }
 }

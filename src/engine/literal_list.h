@@ -5,12 +5,12 @@
 // full length. Letter case is folded for ASCII
 // A-Z only, as the plain-string rules compare.
 //
-// Memory is the sorted index and a stamp per string; the strings themselves stay
-// where the caller keeps them, and must outlive the list.
+// Memory is a folded copy of the strings, the sorted index and a stamp per string.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,11 +24,19 @@ class LiteralList {
     // once, in no particular order. An empty string is never found.
     void findAll(std::string_view text, std::vector<uint32_t>& found) const;
 
-    size_t size() const { return strings_.size(); }
+    size_t size() const { return count_; }
 
   private:
-    std::vector<std::string_view> strings_;
-    std::vector<uint32_t> sorted_;  // indexes of strings_, in folded byte order
+    // The strings in folded byte order, folded, side by side in one block, so
+    // that narrowing a range reads neighbouring bytes.
+    struct Entry {
+        uint32_t offset;  // in folded_
+        uint32_t length;
+        uint32_t index;  // in the caller's list
+    };
+    size_t count_ = 0;
+    std::vector<Entry> sorted_;
+    std::string folded_;
     // For each folded first byte: where its strings begin in sorted_ (257 entries).
     std::vector<uint32_t> firstByteStart_;
     // Which folded first bytes begin a one-byte string, and which folded byte
