@@ -4,21 +4,23 @@
 #include <cstdint>
 #include <exception>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
+#include "base/module_state.h"
+#include "common/host_records.h"
 #include "config/config_table.h"
-#include "config/filter_options.h"
 #include "config/statistics.h"
 #include "engine/added_lines.h"
+#include "engine/fetch_table.h"
 #include "engine/message_scan.h"
-#include "host/fetch_table.h"
-#include "host/host_records.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
+#include "engine/rule_set.h"
 #include "host/plugin_info.h"
 #include "platform/platform.h"
 
 #if defined(_WIN32)
 #define CW_EXPORT extern "C"
 #define CW_CDECL __cdecl
+#define CW_STDCALL __stdcall
 #else
 #define CW_EXPORT extern "C" __attribute__((visibility("default")))
 #define CW_CDECL
@@ -50,12 +52,14 @@ void guarded(Operation operation) noexcept {
 }  // namespace
 
 #if defined(_WIN32)
-CW_EXPORT BOOL WINAPI LibMain(HINSTANCE module, DWORD reason, LPVOID) {
-    return guarded(TRUE, [&] { return cw::libMain(module, static_cast<int32_t>(reason)); });
+// The Win32 types of the entry points, spelled without <windows.h>: BOOL is an
+// int, HINSTANCE and LPVOID are pointers, DWORD is a 32-bit unsigned long.
+CW_EXPORT int CW_STDCALL LibMain(void* module, unsigned long reason, void*) {
+    return guarded(1, [&] { return cw::libMain(module, static_cast<int32_t>(reason)); });
 }
 
 // The loader's entry point hands process attach and detach to LibMain.
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+extern "C" int CW_STDCALL DllMain(void* module, unsigned long reason, void* reserved) {
     return LibMain(module, reason, reserved);
 }
 #else
@@ -166,7 +170,7 @@ CW_EXPORT uint32_t CW_CDECL getAddedHeaderLines(int32_t fetchId, void*, void*, c
 }
 
 CW_EXPORT int32_t CW_CDECL loadConfig(const char* folder) {
-    return guarded(int32_t{0}, [&] { return cw::loadConfig(folder); });
+    return guarded(int32_t{0}, [&] { return cw::loadConfig(folder, cw::compileRuleSet); });
 }
 
 CW_EXPORT void CW_CDECL releaseConfig(int32_t handle) {
@@ -188,12 +192,12 @@ CW_EXPORT void CW_CDECL processedMessage(void*, void*, void*, void*, MessageStat
 
 #if defined(_WIN32)
 // The dialogs come with the user interface; until then the editor and about box
-// do not open and saving does nothing.
-CW_EXPORT HWND CW_CDECL createConfigDialog(int32_t, HWND) {
+// do not open and saving does nothing. Window handles (HWND) are opaque pointers.
+CW_EXPORT void* CW_CDECL createConfigDialog(int32_t, void*) {
     return nullptr;
 }
-CW_EXPORT HWND CW_CDECL createInfoDialog(HWND) {
+CW_EXPORT void* CW_CDECL createInfoDialog(void*) {
     return nullptr;
 }
-CW_EXPORT void CW_CDECL saveConfigFromDialog(HWND, void*, const char*) {}
+CW_EXPORT void CW_CDECL saveConfigFromDialog(void*, void*, const char*) {}
 #endif

@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
-#include "host/host_records.h"
+#include "base/module_state.h"
+#include "common/host_records.h"
 
 namespace cw {
 
 inline constexpr const char* PLUGIN_NAME = "Cobbleweave";
-inline constexpr const char* PLUGIN_VERSION = "3.0.0";
 inline constexpr const char* PLUGIN_AUTHOR = "The Cobbleweave team";
 inline constexpr const char* PLUGIN_HOMEPAGE = "https://cobbleweave.example.org/";
 inline constexpr const char* PLUGIN_DESCRIPTION =
