@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "config/filter_options.h"
-#include "host/module_state.h"
+#include "base/filter_options.h"
+#include "base/module_state.h"
 #include "mime/base64_body.h"
 #include "mime/encoded_word.h"
 #include "mime/message_texts.h"

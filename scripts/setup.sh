@@ -18,7 +18,7 @@ pcre2_debian=10.42-1
 qemu_lowest=1:8.1
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-          libpcre2-dev dpkg-dev xz-utils bzip2 binutils python3
+          libpcre2-dev dpkg-dev xz-utils bzip2 binutils python3 time
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine64 wine32:i386 xvfb
           fonts-wine imagemagick)
 
@@ -152,13 +152,19 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
                        apt-get source -qq --download-only "pcre2=$pcre2_debian"; })
 }
 
+# Static PCRE2 with its JIT compiler for one MinGW target (i686, the product).
+# The stamp names the build's version and options, so a build made by an older
+# setup (without JIT) is made again.
 build_pcre2_for() {
   local host=$1
   local prefix="$deps/pcre2-mingw-${host%%-*}"
-  if [ -f "$prefix/lib/libpcre2-8.a" ]; then
+  local stamp="$prefix/cobbleweave-build"
+  local build="$pcre2_version jit"
+  if [ -f "$prefix/lib/libpcre2-8.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$build" ]; then
     return
   fi
-  echo "setup: cross-building PCRE2 $pcre2_version for $host"
+  rm -rf "$prefix"
+  echo "setup: cross-building PCRE2 $pcre2_version with JIT for $host"
   fetch_pcre2_source
   local work="$deps/src/pcre2-$pcre2_version-$host"
   rm -rf "$work"
@@ -167,7 +173,7 @@ build_pcre2_for() {
   (
     cd "$work"
     CC=$host-gcc AR=$host-ar RANLIB=$host-ranlib STRIP=$host-strip \
-      ./configure -q --host="$host" --prefix="$prefix" --disable-shared --enable-static \
+      ./configure -q --host="$host" --prefix="$prefix" --disable-shared --enable-static --enable-jit \
       --disable-pcre2grep-libz --disable-pcre2grep-libbz2 --disable-pcre2test-libreadline \
       CFLAGS="-O2" > /dev/null 2> >(grep -v 'cross tools not prefixed' >&2)
     make -s -j"$(nproc)" libpcre2-8.la >/dev/null 2>&1
@@ -175,6 +181,7 @@ build_pcre2_for() {
     cp -f src/pcre2.h "$prefix/include/"
     cp -f .libs/libpcre2-8.a "$prefix/lib/"
   )
+  echo "$build" > "$stamp"
   rm -rf "$work"
 }
 

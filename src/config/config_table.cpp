@@ -4,14 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
+#include "base/module_state.h"
 #include "common/number_text.h"
 #include "common/text_file.h"
-#include "config/filter_options.h"
 #include "config/rule_file_reader.h"
 #include "config/statistics.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
-#include "host/plugin_info.h"
 #include "platform/platform.h"
 
 namespace cw {
@@ -63,7 +62,7 @@ void readRuleFile(TextFileReader& reader, int fileNumber, const std::string& pat
 
 }  // namespace
 
-int32_t loadConfig(const char* folderText) {
+int32_t loadConfig(const char* folderText, CompileConfig compile) {
     std::string folder = folderText == nullptr ? std::string() : std::string(folderText);
     // Written with the log path and trace level the previous load left.
     traceLine(">>> loadConfig");
@@ -96,6 +95,9 @@ int32_t loadConfig(const char* folderText) {
                            "%.256s",
                            static_cast<int>(folder.size()), static_cast<int>(MAX_FOLDER_LENGTH),
                            folder.c_str()));
+        }
+        if (compile != nullptr) {
+            compile(*config);
         }
         configTable.entries.push_back(std::move(config));
         traceLine(formatText("new config handle: %d", handle));

@@ -1,14 +1,13 @@
 // Configurations: each loadConfig reads the main and the local rule file into a
 // new FilterConfig addressed by a handle (1, 2, 3, ... never reused). The lines
-// are kept as text; the scan reads them anew for every message.
+// are kept as text; what a scan needs of them is compiled once, by the engine,
+// and kept beside them.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "engine/pattern.h"
 
 namespace cw {
 
@@ -20,14 +19,25 @@ inline constexpr uint8_t ORIGIN_LOCAL = 2;
 inline constexpr size_t RULE_PATH_SIZE = 260;
 inline constexpr size_t STATISTICS_PATH_SIZE = 272;
 
+// What a layer above derives from a configuration's lines (the engine's compiled
+// rule set), kept with the configuration and dropped with it. The lines never
+// change after the load, so it may point into them.
+struct CompiledRules {
+    virtual ~CompiledRules() = default;
+};
+
 struct FilterConfig {
     int32_t handle = 0;
     std::vector<std::string> lineTexts;
     std::vector<uint8_t> lineOrigins;
-    std::vector<CompiledPattern> compiledPatterns;  // filled by the scan under PRECOMPILE
+    std::shared_ptr<CompiledRules> compiled;  // null until compiled
 
     int32_t lineCount() const { return static_cast<int32_t>(lineTexts.size()); }
 };
+
+// Called under the fetch lock once a configuration's files are read, before it
+// is entered in the table; it must not log (its findings are the scan's to report).
+using CompileConfig = void (*)(FilterConfig& config);
 
 // Shared, so that a scan keeps its configuration alive even when a window message
 // it dispatches releases the configuration on the same thread.
@@ -44,7 +54,7 @@ struct ConfigPaths {
 extern ConfigTable configTable;
 extern ConfigPaths configPaths;
 
-int32_t loadConfig(const char* folder);
+int32_t loadConfig(const char* folder, CompileConfig compile = nullptr);
 void releaseConfig(int32_t handle);
 
 // The configuration with the handle, or null. Takes no lock.

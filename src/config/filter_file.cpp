@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/log_writer.h"
+#include "base/module_state.h"
 #include "common/number_text.h"
 #include "config/config_table.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
 #include "platform/platform.h"
 
 namespace cw {

@@ -2,13 +2,12 @@
 
 #include <cstring>
 
+#include "base/log_writer.h"
+#include "base/module_state.h"
 #include "common/number_text.h"
 #include "common/text_file.h"
 #include "common/text_ops.h"
 #include "config/rule_file_reader.h"
-#include "engine/rule_line.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
 #include "platform/platform.h"
 
 namespace cw {

@@ -6,10 +6,10 @@
 #include <limits>
 #include <string>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
 #include "common/number_text.h"
 #include "common/text_ops.h"
-#include "config/filter_options.h"
-#include "host/log_writer.h"
 
 namespace cw {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <new>
 
+#include "base/log_writer.h"
 #include "common/text_ops.h"
 #include "config/include_keywords.h"
 #include "config/option_keywords.h"
-#include "host/log_writer.h"
 
 namespace cw {
 
@@ -29,18 +29,9 @@ void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origi
         return;
     }
     try {
-        config.compiledPatterns.emplace_back();
-    } catch (const std::bad_alloc&) {
-        config.lineOrigins.pop_back();
-        writeLog(included ? "loadConfig.regularExpressions.1 / memory allocation failed"
-                          : "loadConfig.regularExpressions / memory allocation failed");
-        return;
-    }
-    try {
         config.lineTexts.push_back(text);
     } catch (const std::bad_alloc&) {
         config.lineOrigins.pop_back();
-        config.compiledPatterns.pop_back();
         writeLog(included ? "loadConfig.cobbleweaves.1 / memory allocation failed"
                           : "loadConfig / memory allocation failed");
     }

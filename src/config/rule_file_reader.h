@@ -11,6 +11,9 @@
 
 namespace cw {
 
+// A rule is read in a work buffer of this size: at most 4095 bytes and a NUL.
+inline constexpr size_t RULE_BUFFER_SIZE = 4096;
+
 // A read takes at most this many bytes, line end included (a 4096-byte line
 // buffer as fgets fills it); a longer physical line goes on as the next piece.
 inline constexpr size_t LINE_PIECE_BYTES = 4094;
@@ -22,7 +25,7 @@ bool readRuleFilePiece(TextFileReader& reader, std::string& line);
 
 // Appends one line with its origin code. A failed allocation is logged with the
 // message of the failing step (".1" variants for rules made from a list) and
-// the line is dropped, leaving the three arrays of equal length.
+// the line is dropped, leaving the arrays of equal length.
 void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origin);
 
 // Reads the open rule file at `path` to its end: every line is offered to the

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "base/log_writer.h"
+#include "base/module_state.h"
 #include "common/number_text.h"
 #include "common/text_file.h"
 #include "config/config_table.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
 #include "platform/platform.h"
 
 namespace cw {
@@ -59,16 +59,28 @@ std::string reportText() {
                       values[STAT_WHITELISTED_BY_HOST]);
 }
 
-// Both files are replaced whole, so an interrupted write keeps the old ones.
+// Brings one file up to date after a message without costing a disk flush:
+// the counts change the file's bytes but (while every count stays below 100000
+// in the report) not its length, so the new bytes are written over the old ones
+// in place, in one write that falls inside the file's first disk sector, which a
+// crash or power loss leaves either old or new. Only when the length changes
+// (the first write, a count growing a digit, a file left by someone else) is the
+// file replaced whole: written beside, flushed, renamed over it.
+void bringFileUpToDate(const std::string& path, const std::string& bytes) {
+    if (!platform::overwriteFileInPlace(path, bytes)) {
+        platform::replaceFile(path, bytes);
+    }
+}
+
 void writeStatisticsFiles() {
     const std::string& path = configPaths.statisticsPath;
     // No load has named a folder yet: there is nowhere to write.
     if (path.size() < EXTENSION_LENGTH) {
         return;
     }
-    platform::replaceFile(path, statisticsFileBytes());
+    bringFileUpToDate(path, statisticsFileBytes());
     std::string reportPath = path.substr(0, path.size() - EXTENSION_LENGTH) + REPORT_EXTENSION;
-    platform::replaceFile(reportPath, toTextModeBytes(reportText()));
+    bringFileUpToDate(reportPath, toTextModeBytes(reportText()));
 }
 
 }  // namespace

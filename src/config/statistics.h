@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/host_records.h"
+#include "common/host_records.h"
 
 namespace cw {
 

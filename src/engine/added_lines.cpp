@@ -4,11 +4,11 @@
 #include <cstring>
 #include <new>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
+#include "base/log_writer.h"
+#include "base/module_state.h"
 #include "config/statistics.h"
 #include "engine/message_scan.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
 
 namespace cw {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "host/fetch_table.h"
-#include "host/host_records.h"
+#include "common/host_records.h"
+#include "engine/fetch_table.h"
 
 namespace cw {
 

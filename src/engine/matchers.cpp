@@ -1,96 +1,83 @@
-// The four tests of a rule against one subject, and the preparation of the
-// subject that the two matchers share. Called only by the scan, under its fetch lock.
+// The tests of a rule against the subjects of its field, and which subjects a
+// field stands for. Called only by the scan, under its fetch lock.
 #include "engine/matchers.h"
 
+#include <algorithm>
 #include <cstring>
-#include <new>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
 #include "common/number_text.h"
 #include "common/text_ops.h"
-#include "config/filter_options.h"
-#include "engine/pattern.h"
-#include "host/log_writer.h"
 #include "mime/encoded_word.h"
 
 namespace cw {
 
 namespace {
 
-constexpr int EVIDENCE_QUOTE_LIMIT = 256;
+constexpr int QUOTE_LIMIT = 256;
 
-// Work space reused from subject to subject, so that testing a subject allocates
-// nothing once the buffers have grown to the longest subject seen. Only the scan
-// calls the matchers, and it holds the fetch lock for its whole run.
-struct MatcherScratch {
-    std::string subject;
-    MatchBlock matchBlock;
-};
+// Fields whose subjects are tested whole, nothing cut. "Match:" still walks the
+// header lines, testing each with its header name.
+constexpr const char* WHOLE_TEXT_FIELDS[] = {
+    "CompleteHeader:", "Match:", "Body:", "Line:", "Username:", "Servername:"};
 
-MatcherScratch matcherScratch;
+// The group fields and their header names, tried in this order; a matching line
+// loses the name's length.
+constexpr const char* SENDER_HEADERS[] = {
+    "From:", "Sender:", "Reply-To:", "X-Sender:", "Envelope-From:", "X-Envelope-From:"};
+constexpr const char* RECIPIENT_HEADERS[] = {
+    "To:", "CC:", "Bcc:", "Envelope-To:", "X-Envelope-To:"};
 
-bool isWholeTextSubject(const char* fieldName) {
-    return equalsNoCase(fieldName, "Body:") || equalsNoCase(fieldName, "CompleteHeader:");
+int quoted(std::string_view text) {
+    return static_cast<int>(std::min<size_t>(text.size(), QUOTE_LIMIT));
 }
 
-bool decodesEncodedWords(const char* fieldName) {
-    return !equalsNoCase(fieldName, "Body:") && !equalsNoCase(fieldName, "Line:") &&
-           !equalsNoCase(fieldName, "CompleteHeader:");
-}
-
-// Copies `subject` into the scratch buffer and prepares it for the field: trimmed,
-// encoded words decoded when the rule asks for it, the header name and one space
-// after it cut. Returns the text to test, inside the buffer, or null when the
-// subject is not tested. `failureText` is logged when the copy cannot be had.
-char* prepareSubject(const char* fieldName, const char* subject, uint32_t flags,
-                     const char* failureText) {
-    if (subject == nullptr) {
-        return nullptr;
-    }
-    std::string& copy = matcherScratch.subject;
-    try {
-        copy.assign(subject);
-        trimWhiteSpace(copy.data());
-        copy.resize(std::strlen(copy.c_str()));
-        // The name is decoded too, so an encoded header name still selects its field.
-        if ((flags & FLAG_USE_DECODED) != 0 && decodesEncodedWords(fieldName) &&
-            copy.find("=?") != std::string::npos) {
-            bool tracing = filterOptions.traceLevel == TRACE_DEBUG;
-            if (tracing) {
-                traceLine(formatText("mime encoded: [%.8192s]", copy.c_str()));
-            }
-            decodeHeaderWords(copy);
-            copy.resize(std::strlen(copy.c_str()));
-            if (tracing) {
-                traceLine(formatText("mime decoded: [%.8192s]", copy.c_str()));
-            }
+template <size_t N>
+int groupPrefixLength(const char* line, const char* const (&names)[N]) {
+    for (const char* name : names) {
+        if (startsWithNoCase(line, name)) {
+            return static_cast<int>(std::strlen(name));
         }
-    } catch (const std::bad_alloc&) {
-        writeLog(failureText, LOG_APPEND);
-        return nullptr;
     }
-    int prefixLength = fieldPrefixLength(copy.c_str(), fieldName);
-    if (prefixLength < 0 || copy.size() < static_cast<size_t>(prefixLength)) {
-        return nullptr;
-    }
-    char* text = copy.data() + prefixLength;
-    if (prefixLength >= 1 && *text == ' ') {
-        ++text;
-    }
-    return text;
+    return -1;
 }
 
-void holdMatchEvidence(const char* fieldName, const char* ruleText, const char* text) {
-    if (isWholeTextSubject(fieldName)) {
-        writeLog(formatText("valid: [%.256s] matches something in [%.256s]", ruleText, fieldName),
-                 LOG_HOLD);
-    } else {
-        writeLog(
-            formatText("valid: [%.256s] matches [%.256s] in [%.256s]", ruleText, text, fieldName),
-            LOG_HOLD);
+bool isWholeTextField(const std::string& fieldName) {
+    for (const char* field : WHOLE_TEXT_FIELDS) {
+        if (equalsNoCase(fieldName.c_str(), field)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The names of a group's lines, as header keys (lower case, no colon).
+template <size_t N>
+void addGroupNames(const char* const (&names)[N], const char* groupName,
+                   std::vector<std::string>& keys) {
+    keys.emplace_back(groupName);
+    for (const char* name : names) {
+        keys.emplace_back(name, std::strlen(name) - 1);
+    }
+    for (std::string& key : keys) {
+        lowerCaseInPlace(key);
     }
 }
 
-void logMatchingError(int result, const char* ruleText) {
+bool decodesEncodedWords(FieldKind field) {
+    return field != FieldKind::BODY && field != FieldKind::LINE &&
+           field != FieldKind::COMPLETE_HEADER;
+}
+
+void traceDecoding(const std::string& encoded, const std::string& decoded) {
+    if (filterOptions.traceLevel == TRACE_DEBUG) {
+        writeLog(formatText("mime encoded: [%.8192s]", encoded.c_str()), LOG_APPEND);
+        writeLog(formatText("mime decoded: [%.8192s]", decoded.c_str()), LOG_APPEND);
+    }
+}
+
+void logMatchingError(int result, std::string_view ruleText) {
     switch (result) {
         case MATCH_NULL:
             writeLog("error NULL: either code or subject or ovector was passed as NULL",
@@ -116,9 +103,147 @@ void logMatchingError(int result, const char* ruleText) {
                      LOG_APPEND);
             break;
         default:
-            writeLog(formatText("error: matching error [%.256s] with [%d]", ruleText, result),
+            writeLog(formatText("error: matching error [%.*s] with [%d]", quoted(ruleText),
+                                ruleText.data(), result),
                      LOG_APPEND);
             break;
+    }
+}
+
+// What one subject offers a test: its prepared text and where the field's part
+// of it begins (behind the header name and one space).
+struct Subject {
+    PreparedText* prepared;
+    size_t start;
+};
+
+// The part of a prepared text that belongs to the field, or false when the text
+// does not belong to it at all.
+bool cutForField(PreparedText& prepared, std::string_view fieldType, Subject& subject) {
+    int prefixLength = fieldPrefixLength(prepared.text.c_str(), fieldType);
+    if (prefixLength < 0 || prepared.text.size() < static_cast<size_t>(prefixLength)) {
+        return false;
+    }
+    size_t start = static_cast<size_t>(prefixLength);
+    if (prefixLength >= 1 && start < prepared.text.size() && prepared.text[start] == ' ') {
+        ++start;
+    }
+    subject = Subject{&prepared, start};
+    return true;
+}
+
+// A single subject that no cache keeps (the account's names): trimmed, decoded
+// when the rule asks for it.
+bool prepareLoneSubject(const char* text, const RuleUnderTest& rule, PreparedText& prepared) {
+    if (text == nullptr) {
+        return false;
+    }
+    prepared.text.assign(text);
+    trimWhiteSpace(prepared.text);
+    prepared.prepared = true;
+    if ((rule.flags & FLAG_USE_DECODED) != 0 && decodesEncodedWords(rule.record.field) &&
+        prepared.text.find("=?") != std::string::npos) {
+        std::string encoded = prepared.text;
+        decodeHeaderWords(prepared.text);
+        prepared.text.resize(std::strlen(prepared.text.c_str()));
+        traceDecoding(encoded, prepared.text);
+    }
+    return true;
+}
+
+// Hands every subject of the rule's field to `test`, in order, prepared; with
+// `trace`, decoded header lines are traced as they are tested. Size: and Header:
+// have no subjects; their tests are the caller's.
+template <typename Test>
+void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test test,
+                    bool trace = true) {
+    const RuleRecord& record = rule.record;
+    bool useDecoded = (rule.flags & FLAG_USE_DECODED) != 0;
+    const MessageTexts& texts = subjects.texts();
+    Subject subject{};
+    switch (record.field) {
+        case FieldKind::SIZE:
+        case FieldKind::HEADER_EXISTS:
+            return;
+        case FieldKind::USERNAME:
+        case FieldKind::SERVERNAME: {
+            const MessageStatus* status = subjects.status();
+            const AccountInfo* account = status != nullptr ? status->account : nullptr;
+            const char* text = account == nullptr                    ? nullptr
+                               : record.field == FieldKind::USERNAME ? account->userName
+                                                                     : account->serverName;
+            PreparedText prepared;
+            if (prepareLoneSubject(text, rule, prepared) &&
+                cutForField(prepared, record.fieldType, subject)) {
+                test(subject);
+            }
+            return;
+        }
+        case FieldKind::COMPLETE_HEADER: {
+            bool raw = useDecoded && texts.bodyIsEncoded;
+            PreparedText& prepared =
+                subjects.wholeText(raw ? WholeText::RAW_HEADER : WholeText::DECODED_HEADER);
+            if (cutForField(prepared, record.fieldType, subject)) {
+                test(subject);
+            }
+            return;
+        }
+        case FieldKind::BODY: {
+            bool decoded = useDecoded && texts.bodyIsEncoded;
+            PreparedText& prepared =
+                subjects.wholeText(decoded ? WholeText::DECODED_BODY : WholeText::RAW_BODY);
+            if (cutForField(prepared, record.fieldType, subject)) {
+                test(subject);
+            }
+            return;
+        }
+        case FieldKind::LINE: {
+            bool textPartsOnly = (rule.flags & FLAG_TEXT_PARTS_ONLY) != 0;
+            const std::vector<const char*>& lines = subjects.bodyLines();
+            for (uint32_t i = 0; i < lines.size(); ++i) {
+                if (lines[i] == nullptr || (textPartsOnly && !subjects.inTextPart(i))) {
+                    continue;
+                }
+                if (cutForField(subjects.bodyLine(i), record.fieldType, subject)) {
+                    test(subject);
+                }
+            }
+            return;
+        }
+        case FieldKind::HEADER:
+        case FieldKind::ANY_SENDER:
+        case FieldKind::ANY_RECIPIENT:
+        case FieldKind::MATCH:
+            break;
+    }
+    // Header lines. With '~' a line holding "=?" is decoded first, its name
+    // included, so it is a candidate whatever name it shows undecoded.
+    bool decoding = useDecoded && decodesEncodedWords(record.field);
+    for (uint32_t index : subjects.candidateLines(rule.selectorId, decoding)) {
+        PreparedText* prepared = &subjects.headerLine(index, false);
+        if (decoding && subjects.headerLineIsEncoded(index)) {
+            PreparedText& decoded = subjects.headerLine(index, true);
+            if (trace) {
+                traceDecoding(prepared->text, decoded.text);
+            }
+            prepared = &decoded;
+        }
+        if (cutForField(*prepared, record.fieldType, subject)) {
+            test(subject);
+        }
+    }
+}
+
+void holdEvidence(const RuleRecord& record, const char* text) {
+    if (record.field == FieldKind::BODY || record.field == FieldKind::COMPLETE_HEADER) {
+        writeLog(formatText("valid: [%.*s] matches something in [%.*s]", quoted(record.text),
+                            record.text.data(), quoted(record.fieldType), record.fieldType.data()),
+                 LOG_HOLD);
+    } else {
+        writeLog(
+            formatText("valid: [%.*s] matches [%.256s] in [%.*s]", quoted(record.text),
+                       record.text.data(), text, quoted(record.fieldType), record.fieldType.data()),
+            LOG_HOLD);
     }
 }
 
@@ -129,72 +254,37 @@ int lengthWithoutLineEnd(const char* line) {
     while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) {
         --length;
     }
-    return length < static_cast<size_t>(EVIDENCE_QUOTE_LIMIT) ? static_cast<int>(length)
-                                                              : EVIDENCE_QUOTE_LIMIT;
+    return length < static_cast<size_t>(QUOTE_LIMIT) ? static_cast<int>(length) : QUOTE_LIMIT;
 }
 
-}  // namespace
-
-void testIfLineMatchesString(const char* fieldName, std::string& pattern, const char* ruleText,
-                             const char* subject, uint32_t flags, bool& matched) {
-    char* text = prepareSubject(fieldName, subject, flags,
-                                "testIfLineMatchesString / memory allocation failed");
-    if (text == nullptr) {
-        return;
-    }
-    lowerCaseInPlace(text);
-    lowerCaseInPlace(pattern);
-    if (std::strstr(text, pattern.c_str()) == nullptr) {
-        return;
-    }
-    matched = true;
-    if ((flags & FLAG_NEGATE) == 0) {
-        holdMatchEvidence(fieldName, ruleText, text);
-    }
-}
-
-void testIfLineMatchesRegular(const char* fieldName, const pcre2_real_code_8* pattern,
-                              const char* ruleText, const char* subject, uint32_t flags,
-                              bool& matched) {
-    char* text = prepareSubject(fieldName, subject, flags,
-                                "testIfLineMatchesRegular / memory allocation failed");
-    if (text == nullptr) {
-        return;
-    }
-    int result = matchPattern(pattern, text, std::strlen(text), matcherScratch.matchBlock);
-    if (result == MATCH_NO_MATCH) {
-        return;
-    }
-    if (result < 0) {
-        logMatchingError(result, ruleText);
-        return;
-    }
-    matched = true;
-    if ((flags & FLAG_NEGATE) == 0) {
-        holdMatchEvidence(fieldName, ruleText, text);
-    }
-}
-
-void testIfHeaderExists(const char* headerName, const char* const* headerLines, int32_t headerCount,
-                        uint32_t flags, bool& matched) {
-    for (int32_t i = 0; headerLines != nullptr && i < headerCount; ++i) {
-        const char* line = headerLines[i];
+// Whether a header line belongs to the header name in the pattern (its colon
+// included, or a group such as "Any-Sender:"); the first such line is the evidence.
+void testIfHeaderExists(std::string_view headerName, MessageSubjects& subjects, uint32_t flags,
+                        bool& matched) {
+    for (int32_t i = 0; i < subjects.headerCount(); ++i) {
+        const char* line = subjects.headerLines()[i];
         if (line == nullptr || fieldPrefixLength(line, headerName) < 1) {
             continue;
         }
         matched = true;
         if ((flags & FLAG_NEGATE) == 0) {
-            writeLog(formatText("valid: [%.256s] exists: [%.*s]", headerName,
-                                lengthWithoutLineEnd(line), line),
+            writeLog(formatText("valid: [%.*s] exists: [%.*s]", quoted(headerName),
+                                headerName.data(), lengthWithoutLineEnd(line), line),
                      LOG_HOLD);
         }
         return;
     }
 }
 
-void testIfSizeIsAtLeast(const char* limitText, int32_t messageSize, uint32_t flags,
+// Whether the message size is at least the integer the pattern begins with.
+void testIfSizeIsAtLeast(std::string_view limitText, MessageSubjects& subjects, uint32_t flags,
                          bool& matched) {
-    int32_t limit = readLeadingInteger(limitText);
+    const MessageStatus* status = subjects.status();
+    if (status == nullptr || status->fetchInfo == nullptr) {
+        return;
+    }
+    int32_t messageSize = status->fetchInfo->messageSize;
+    int32_t limit = readLeadingInteger(std::string(limitText).c_str());
     if (messageSize < limit) {
         return;
     }
@@ -204,6 +294,125 @@ void testIfSizeIsAtLeast(const char* limitText, int32_t messageSize, uint32_t fl
                             static_cast<unsigned>(limit)),
                  LOG_HOLD);
     }
+}
+
+// The size and exists tests take the pattern text as their argument. True when
+// the field was one of them.
+bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool& matched) {
+    if (rule.record.field == FieldKind::SIZE) {
+        testIfSizeIsAtLeast(rule.record.pattern, subjects, rule.flags, matched);
+        return true;
+    }
+    if (rule.record.field == FieldKind::HEADER_EXISTS) {
+        testIfHeaderExists(rule.record.pattern, subjects, rule.flags, matched);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int fieldPrefixLength(const char* line, std::string_view fieldName) {
+    std::string name(fieldName);
+    if (startsWithNoCase(line, name.c_str(), name.size())) {
+        return static_cast<int>(name.size());
+    }
+    if (isWholeTextField(name)) {
+        return 0;
+    }
+    int length = -1;
+    if (equalsNoCase(name.c_str(), "Any-Sender:")) {
+        length = groupPrefixLength(line, SENDER_HEADERS);
+    }
+    if (equalsNoCase(name.c_str(), "Any-Recipient:")) {
+        length = groupPrefixLength(line, RECIPIENT_HEADERS);
+    }
+    return length;
+}
+
+HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType) {
+    HeaderSelector selector;
+    switch (field) {
+        case FieldKind::ANY_SENDER:
+            addGroupNames(SENDER_HEADERS, "Any-Sender", selector.names);
+            return selector;
+        case FieldKind::ANY_RECIPIENT:
+            addGroupNames(RECIPIENT_HEADERS, "Any-Recipient", selector.names);
+            return selector;
+        case FieldKind::HEADER:
+            break;
+        default:
+            // Match: tests every line; the other fields test no header line.
+            selector.anyLine = field == FieldKind::MATCH;
+            return selector;
+    }
+    // "Name:" belongs to exactly the lines whose text before the first colon is
+    // Name; any other field type is tried on every line.
+    size_t colon = fieldType.find(':');
+    if (colon == std::string_view::npos || colon + 1 != fieldType.size()) {
+        selector.anyLine = true;
+        return selector;
+    }
+    std::string key(fieldType.substr(0, colon));
+    lowerCaseInPlace(key);
+    selector.names.push_back(key);
+    return selector;
+}
+
+bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool& matched) {
+    if (applyPatternTextTest(rule, subjects, matched)) {
+        return false;
+    }
+    std::string pattern(rule.record.pattern);
+    lowerCaseInPlace(pattern);
+    bool prepared = false;
+    forEachSubject(rule, subjects, [&](const Subject& subject) {
+        prepared = true;
+        foldPrepared(*subject.prepared);
+        const char* text = subject.prepared->lower.c_str() + subject.start;
+        if (std::strstr(text, pattern.c_str()) == nullptr) {
+            return;
+        }
+        matched = true;
+        if ((rule.flags & FLAG_NEGATE) == 0) {
+            holdEvidence(rule.record, text);
+        }
+    });
+    return prepared;
+}
+
+void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
+                      MessageSubjects& subjects, MatchArea& area, bool& matched) {
+    if (applyPatternTextTest(rule, subjects, matched)) {
+        return;
+    }
+    forEachSubject(rule, subjects, [&](const Subject& subject) {
+        const std::string& whole = subject.prepared->text;
+        const char* text = whole.c_str() + subject.start;
+        int result = matchPattern(pattern, text, whole.size() - subject.start, area);
+        if (result == MATCH_NO_MATCH) {
+            return;
+        }
+        if (result < 0) {
+            logMatchingError(result, rule.record.text);
+            return;
+        }
+        matched = true;
+        if ((rule.flags & FLAG_NEGATE) == 0) {
+            holdEvidence(rule.record, text);
+        }
+    });
+}
+
+void holdMatchEvidence(const RuleRecord& record, const char* subject) {
+    holdEvidence(record, subject);
+}
+
+void visitSubjects(const RuleUnderTest& rule, MessageSubjects& subjects, bool trace,
+                   const std::function<void(PreparedText&, size_t)>& visit) {
+    forEachSubject(
+        rule, subjects, [&](const Subject& subject) { visit(*subject.prepared, subject.start); },
+        trace);
 }
 
 }  // namespace cw

@@ -1,19 +1,21 @@
 #include "engine/message_scan.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
+#include "base/module_state.h"
 #include "common/number_text.h"
 #include "common/text_ops.h"
 #include "config/config_table.h"
-#include "config/filter_options.h"
 #include "engine/added_lines.h"
+#include "engine/fetch_table.h"
 #include "engine/matchers.h"
+#include "engine/message_subjects.h"
 #include "engine/pattern.h"
-#include "engine/rule_line.h"
-#include "host/fetch_table.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
+#include "engine/rule_set.h"
 #include "mime/message_texts.h"
 
 namespace cw {
@@ -23,35 +25,50 @@ namespace {
 constexpr size_t MAX_HEADER_INFO_BYTES = 4095;
 constexpr uint32_t MATCH_SEQUENCE_WRAP = 100;
 
-// What the scan keeps between messages: the match id's sequence number, and the
-// work areas of one run, reused so a message does not reallocate them.
-struct ScanState {
-    uint32_t matchSequence = 0;
-    int activeRuns = 0;
+// The match id's sequence number: the one thing of the scan that lives from
+// message to message, besides the compiled rule sets.
+uint32_t matchSequence = 0;
+
+// Where one literal group's rules occur in one message.
+struct GroupHit {
+    uint32_t member;
+    PreparedText* subject;  // kept by MessageSubjects for the whole message
+    size_t start;           // where the field's part of the subject begins
+};
+
+struct GroupHits {
+    bool searched = false;
+    std::vector<GroupHit> hits;  // by member, then line
+};
+
+// Everything one run works with: the message's texts and their prepared forms,
+// the group results and what the rule loop builds up for the verdict. Lives on the stack of the
+// run, so a run interrupted by a nested one (through the message pump) keeps its own.
+struct ScanContext {
+    ScanContext(const char* const* headerLines, int32_t headerCount, MessageStatus* messageStatus,
+                RuleSet& ruleSet)
+        : status(messageStatus),
+          rules(ruleSet),
+          subjects(headerLines, headerCount, texts, messageStatus, ruleSet.selectors),
+          groups(ruleSet.groups.size()) {}
+
+    MessageStatus* status;
+    RuleSet& rules;
     MessageTexts texts;
-    RuleLine rule;
-    std::string patternCopy;
-};
+    MessageSubjects subjects;
+    std::vector<GroupHits> groups;
+    // The indexes of the group rules that occur in the message, ascending; made
+    // when the scan first reaches a run of group rules.
+    std::vector<uint32_t> recordsWithHits;
+    bool allGroupsSearched = false;
 
-ScanState scanState;
-
-// Counts the runs in progress on the thread that holds the fetch lock. The pump
-// before each rule line may dispatch a window message that scans another message
-// there, while the interrupted run still has rules to test against its own texts.
-struct ActiveRun {
-    ActiveRun() { ++scanState.activeRuns; }
-    ~ActiveRun() { --scanState.activeRuns; }
-    ActiveRun(const ActiveRun&) = delete;
-    ActiveRun& operator=(const ActiveRun&) = delete;
-};
-
-// The run's state: what the rule loop builds up for the verdict.
-struct ScanRun {
     double total = 0.0;
     int verdict = 0;
     bool chain = true;
     bool stopped = false;
     std::string matchId;
+    std::string newMatchLine;       // "--- New match (ID#...):", held before every rule
+    bool heldOnlyNewMatch = false;  // the held lines are just newMatchLine
 };
 
 const char* fetchTypeTraceLine(int32_t fetchType) {
@@ -74,8 +91,8 @@ const char* fetchTypeTraceLine(int32_t fetchType) {
 std::string makeMatchId() {
     platform::LocalTime now = platform::localTime();
     std::string id = formatText("%03d%02d%02d%02d-%02u", now.dayOfYear, now.hour, now.minute,
-                                now.second, scanState.matchSequence);
-    scanState.matchSequence = (scanState.matchSequence + 1) % MATCH_SEQUENCE_WRAP;
+                                now.second, matchSequence);
+    matchSequence = (matchSequence + 1) % MATCH_SEQUENCE_WRAP;
     return id;
 }
 
@@ -116,61 +133,111 @@ bool hostKeepsMessage(const MessageStatus* status) {
     return false;
 }
 
-void applyNegation(const RuleLine& rule, bool& matched) {
-    if (!(rule.flags & FLAG_NEGATE)) {
+void applyNegation(const RuleRecord& record, uint32_t flags, bool& matched) {
+    if (!(flags & FLAG_NEGATE)) {
         return;
     }
     if (!matched) {
-        writeLog(formatText("valid: [%.256s] does not match any [%.256s]", rule.ruleText.c_str(),
-                            rule.fieldType.c_str()),
+        writeLog(formatText("valid: [%.*s] does not match any [%.*s]",
+                            static_cast<int>(std::min<size_t>(record.text.size(), 256)),
+                            record.text.data(),
+                            static_cast<int>(std::min<size_t>(record.fieldType.size(), 256)),
+                            record.fieldType.data()),
                  LOG_HOLD);
     }
     matched = !matched;
 }
 
-// The compiled pattern of line `index`: the cached one under PRECOMPILE, else a
-// fresh compile kept in `owned`. Null (with the two error lines) when it fails.
-const pcre2_real_code_8* obtainPattern(FilterConfig& config, int32_t index,
-                                       const std::string& patternText, const RuleLine& rule,
-                                       CompiledPattern& owned) {
-    CompiledPattern& cached = config.compiledPatterns[static_cast<size_t>(index)];
-    if (filterOptions.precompile && cached) {
-        return cached.get();
+// Searches every subject of the group's field once with the group's literal
+// list, noting which rules occur in which subjects.
+void searchGroup(ScanContext& scan, uint32_t groupIndex) {
+    const LiteralGroup& group = scan.rules.groups[groupIndex];
+    GroupHits& found = scan.groups[groupIndex];
+    found.searched = true;
+    const CompiledRule& first = scan.rules.rules[group.members[0]];
+    RuleUnderTest test{first.record, first.record.flags, first.selectorId};
+    std::vector<uint32_t> members;
+    visitSubjects(test, scan.subjects, false, [&](PreparedText& subject, size_t start) {
+        foldPrepared(subject);
+        members.clear();
+        group.list->findAll(std::string_view(subject.lower).substr(start), members);
+        for (uint32_t member : members) {
+            found.hits.push_back(GroupHit{member, &subject, start});
+        }
+    });
+    std::stable_sort(found.hits.begin(), found.hits.end(),
+                     [](const GroupHit& a, const GroupHit& b) { return a.member < b.member; });
+}
+
+// A rule of a literal group: its outcome and evidence come from the group's
+// search; what testing it alone would trace, it traces.
+bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule) {
+    const LiteralGroup& group = scan.rules.groups[rule.group];
+    if (!scan.groups[rule.group].searched) {
+        searchGroup(scan, rule.group);
     }
-    PatternCompileResult compiled = compilePattern(patternText.c_str());
-    if (!compiled.pattern) {
-        writeLog(formatText("error: cannot compile [%.256s]", rule.ruleText.c_str()), LOG_APPEND);
-        writeLog(formatText("       failed at offset %d: %s", compiled.errorOffset,
-                            compiled.errorText.c_str()),
+    if (group.decoded && filterOptions.traceLevel == TRACE_DEBUG) {
+        RuleUnderTest test{rule.record, rule.record.flags, rule.selectorId};
+        visitSubjects(test, scan.subjects, true, [](PreparedText&, size_t) {});
+    }
+    const std::vector<GroupHit>& hits = scan.groups[rule.group].hits;
+    auto first =
+        std::lower_bound(hits.begin(), hits.end(), rule.member,
+                         [](const GroupHit& hit, uint32_t member) { return hit.member < member; });
+    bool matched = false;
+    for (auto hit = first; hit != hits.end() && hit->member == rule.member; ++hit) {
+        matched = true;
+        const std::string& shown = group.patterns ? hit->subject->text : hit->subject->lower;
+        holdMatchEvidence(rule.record, shown.c_str() + hit->start);
+    }
+    return matched;
+}
+
+// The compiled pattern of a rule, or null (with the two error lines) when it does
+// not compile. Under PRECOMPILE a rule keeps the pattern text it was first
+// compiled from, as the per-line pattern cache always did.
+const pcre2_real_code_8* patternFor(ScanContext& scan, CompiledRule& rule, bool folded) {
+    uint8_t variant = (folded && rule.foldedSlot != NO_INDEX) ? 2 : 1;
+    if (filterOptions.precompile && rule.keptVariant != 0) {
+        variant = rule.keptVariant;
+    }
+    const PatternEntry& entry =
+        obtainPattern(scan.rules, variant == 2 ? rule.foldedSlot : rule.patternSlot, rule.record);
+    if (!entry.result.pattern) {
+        const std::string_view text = rule.record.text;
+        writeLog(formatText("error: cannot compile [%.*s]",
+                            static_cast<int>(std::min<size_t>(text.size(), 256)), text.data()),
+                 LOG_APPEND);
+        writeLog(formatText("       failed at offset %d: %s", entry.result.errorOffset,
+                            entry.result.errorText.c_str()),
                  LOG_APPEND);
         return nullptr;
     }
-    if (filterOptions.precompile) {
-        cached = std::move(compiled.pattern);
-        return cached.get();
+    if (filterOptions.precompile && rule.keptVariant == 0) {
+        rule.keptVariant = variant;
     }
-    owned = std::move(compiled.pattern);
-    return owned.get();
+    return entry.result.pattern.get();
 }
 
-bool evaluateRule(FilterConfig& config, int32_t index, const RuleLine& rule,
-                  const MessageView& message) {
-    bool matched = false;
-    if (rule.neverMatches) {
+bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& active) {
+    if (active.neverMatches) {
         return false;
     }
-    std::string& patternText = scanState.patternCopy;
-    patternText = rule.pattern;
-    if (rule.flags & FLAG_HAS_STRING) {
-        applyStringTest(rule, patternText, message, matched);
-        applyNegation(rule, matched);
+    const RuleRecord& record = rule.record;
+    if (rule.group != NO_INDEX) {
+        return evaluateGroupMember(scan, rule);
     }
-    if (rule.flags & FLAG_HAS_PATTERN) {
-        CompiledPattern owned;
-        const pcre2_real_code_8* pattern = obtainPattern(config, index, patternText, rule, owned);
-        if (pattern != nullptr) {
-            applyPatternTest(rule, patternText, pattern, message, matched);
-            applyNegation(rule, matched);
+    RuleUnderTest test{record, active.flags, rule.selectorId};
+    bool matched = false;
+    bool folded = false;
+    if (record.flags & FLAG_HAS_STRING) {
+        folded = applyStringTest(test, scan.subjects, matched);
+        applyNegation(record, active.flags, matched);
+    }
+    if (record.flags & FLAG_HAS_PATTERN) {
+        if (const pcre2_real_code_8* pattern = patternFor(scan, rule, folded)) {
+            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched);
+            applyNegation(record, active.flags, matched);
         }
     }
     return matched;
@@ -178,18 +245,19 @@ bool evaluateRule(FilterConfig& config, int32_t index, const RuleLine& rule,
 
 // A matching rule's status removal: it takes away the opposite verdict, the
 // host's (unless SIMULATE) and the plug-in's own.
-void removeOppositeStatus(const RuleLine& rule, MessageStatus* status, ScanRun& run) {
-    if (!(rule.flags & FLAG_WHITELIST_RULE)) {
+void removeOppositeStatus(uint32_t flags, ScanContext& scan) {
+    MessageStatus* status = scan.status;
+    if (!(flags & FLAG_WHITELIST_RULE)) {
         if (status->whitelisted != 0) {
             writeLog("message was whitelisted by Vellmox: removing status", LOG_APPEND);
             if (!filterOptions.simulate) {
                 status->whitelisted = 0;
             }
         }
-        if (run.verdict & VERDICT_WHITELISTED) {
+        if (scan.verdict & VERDICT_WHITELISTED) {
             writeLog("message was whitelisted by Cobbleweave: removing status", LOG_APPEND);
         }
-        run.verdict &= ~VERDICT_WHITELISTED;
+        scan.verdict &= ~VERDICT_WHITELISTED;
     } else {
         if (status->spam != 0) {
             writeLog("message was marked SPAM by Vellmox: removing status", LOG_APPEND);
@@ -197,47 +265,92 @@ void removeOppositeStatus(const RuleLine& rule, MessageStatus* status, ScanRun& 
                 status->spam = 0;
             }
         }
-        if (run.verdict & VERDICT_SPAM) {
+        if (scan.verdict & VERDICT_SPAM) {
             writeLog("message was marked SPAM by Cobbleweave: removing status", LOG_APPEND);
         }
-        run.verdict &= ~VERDICT_SPAM;
+        scan.verdict &= ~VERDICT_SPAM;
     }
 }
 
-void decideRule(const RuleLine& rule, bool matched, FetchRecord& record, MessageStatus* status,
-                ScanRun& run) {
-    if (rule.flags & FLAG_CHAIN_WITH_NEXT) {
-        run.chain = run.chain && matched;
+void decideRule(const RuleRecord& record, uint32_t flags, bool matched, FetchRecord& fetch,
+                ScanContext& scan) {
+    if (flags & FLAG_CHAIN_WITH_NEXT) {
+        scan.chain = scan.chain && matched;
         return;
     }
-    if (matched && run.chain) {
-        if (!rule.commentLine.empty()) {
-            appendAddedLine(record, rule.commentLine);
+    if (matched && scan.chain) {
+        if (record.hasComment) {
+            appendAddedLine(fetch, buildCommentLine(record));
         }
-        if (rule.flags & FLAG_CLEAR_COMMENTS) {
-            record.addedLines.clear();
+        if (flags & FLAG_CLEAR_COMMENTS) {
+            fetch.addedLines.clear();
         }
-        if (rule.flags & FLAG_WHITELIST_RULE) {
-            run.verdict |= VERDICT_WHITELISTED;
+        if (flags & FLAG_WHITELIST_RULE) {
+            scan.verdict |= VERDICT_WHITELISTED;
             writeLog("result: whitelist rule matches", LOG_FLUSH);
         } else {
-            run.verdict |= VERDICT_SPAM;
+            scan.verdict |= VERDICT_SPAM;
             writeLog("result: regular rule matches", LOG_FLUSH);
         }
         if (filterOptions.traceLevel >= TRACE_CHECK) {
-            writeLog("score: " + formatFixed1(rule.score), LOG_APPEND);
+            writeLog("score: " + formatFixed1(record.score), LOG_APPEND);
         }
-        run.total += rule.score;
-        if (rule.flags & FLAG_REMOVE_STATUS) {
-            removeOppositeStatus(rule, status, run);
+        scan.total += record.score;
+        if (flags & FLAG_REMOVE_STATUS) {
+            removeOppositeStatus(flags, scan);
         }
-        if (rule.flags & FLAG_STOP_AFTER_MATCH) {
-            run.stopped = true;
+        if (flags & FLAG_STOP_AFTER_MATCH) {
+            scan.stopped = true;
         }
     }
-    run.chain = true;
+    scan.chain = true;
     writeLog("", LOG_DISCARD);
-    writeLog("--- New match (" + run.matchId + "):", LOG_HOLD);
+    writeLog(scan.newMatchLine, LOG_HOLD);
+    scan.heldOnlyNewMatch = true;
+}
+
+// The first record in [from, end) that occurs in the message, or `end`.
+size_t nextRecordWithHits(ScanContext& scan, size_t from, size_t end) {
+    if (!scan.allGroupsSearched) {
+        scan.allGroupsSearched = true;
+        for (uint32_t group = 0; group < scan.groups.size(); ++group) {
+            if (!scan.groups[group].searched) {
+                searchGroup(scan, group);
+            }
+            for (const GroupHit& hit : scan.groups[group].hits) {
+                scan.recordsWithHits.push_back(scan.rules.groups[group].members[hit.member]);
+            }
+        }
+        std::sort(scan.recordsWithHits.begin(), scan.recordsWithHits.end());
+    }
+    auto next = std::lower_bound(scan.recordsWithHits.begin(), scan.recordsWithHits.end(), from);
+    return next == scan.recordsWithHits.end() ? end : std::min<size_t>(*next, end);
+}
+
+// Passes over the rules of a literal run that do not occur in the message, as
+// evaluating them would: each is a plain rule that does not match, so the chain
+// starts afresh and only the new-match line stays held. Returns where to go on.
+size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
+    const CompiledRule& rule = scan.rules.rules[index];
+    // PROFILE logs every line, and DEBUG traces decoded lines for every rule.
+    if (rule.runEnd == NO_INDEX || filterOptions.profile ||
+        filterOptions.traceLevel == TRACE_DEBUG) {
+        return index;
+    }
+    size_t next = nextRecordWithHits(scan, index, rule.runEnd);
+    if (next == index) {
+        return index;
+    }
+    if (platform::pumpWindowMessages()) {
+        scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
+    }
+    scan.chain = true;
+    if (!scan.heldOnlyNewMatch) {
+        writeLog("", LOG_DISCARD);
+        writeLog(scan.newMatchLine, LOG_HOLD);
+        scan.heldOnlyNewMatch = true;
+    }
+    return next;
 }
 
 // A line bounded to the record's 256-byte field, keeping its line end.
@@ -249,49 +362,84 @@ std::string boundedRecordLine(std::string line) {
     return line;
 }
 
-void decideVerdict(FetchRecord& record, MessageStatus* status, ScanRun& run) {
+void decideVerdict(FetchRecord& fetch, ScanContext& scan) {
     writeLog("", LOG_DISCARD);
-    const std::string total = formatFixed1(run.total);
+    const std::string total = formatFixed1(scan.total);
     const std::string spamThreshold = formatFixed1(filterOptions.thresholdSpam);
-    if (run.verdict & VERDICT_SPAM) {
-        if (run.total > filterOptions.thresholdSpam) {
+    if (scan.verdict & VERDICT_SPAM) {
+        if (scan.total > filterOptions.thresholdSpam) {
             writeLog("score (spam, marked): " + total + " > (threshold=" + spamThreshold + ")");
         } else {
             writeLog("score (spam, ignored): " + total + " <= (threshold=" + spamThreshold + ")");
-            run.verdict &= ~VERDICT_SPAM;
+            scan.verdict &= ~VERDICT_SPAM;
         }
         if (filterOptions.thresholdSuspect >= 0.0) {
-            if (run.total > filterOptions.thresholdSpam) {
-                record.warningLine = boundedRecordLine("X-Quelt-Warning: spam (" + total + " > " +
-                                                       spamThreshold + ")\r\n");
-            } else if (run.total > filterOptions.thresholdSuspect) {
+            if (scan.total > filterOptions.thresholdSpam) {
+                fetch.warningLine = boundedRecordLine("X-Quelt-Warning: spam (" + total + " > " +
+                                                      spamThreshold + ")\r\n");
+            } else if (scan.total > filterOptions.thresholdSuspect) {
                 const std::string suspectThreshold = formatFixed1(filterOptions.thresholdSuspect);
                 writeLog("score (suspect): " + total + " > (threshold=" + suspectThreshold + ")");
-                record.warningLine = boundedRecordLine("X-Quelt-Warning: suspect (" + total +
-                                                       " > " + suspectThreshold + ")\r\n");
+                fetch.warningLine = boundedRecordLine("X-Quelt-Warning: suspect (" + total + " > " +
+                                                      suspectThreshold + ")\r\n");
             }
         }
     }
-    if (run.verdict & VERDICT_WHITELISTED) {
+    if (scan.verdict & VERDICT_WHITELISTED) {
         const std::string threshold = formatFixed1(filterOptions.thresholdWhitelisted);
-        if (run.total < filterOptions.thresholdWhitelisted) {
+        if (scan.total < filterOptions.thresholdWhitelisted) {
             writeLog("score (whitelisted, marked): " + total + " < (threshold=" + threshold + ")");
         } else {
             writeLog("score (whitelisted, ignored): " + total + " >= (threshold=" + threshold +
                      ")");
-            run.verdict &= ~VERDICT_WHITELISTED;
+            scan.verdict &= ~VERDICT_WHITELISTED;
         }
     }
-    record.scoreLine = boundedRecordLine("X-Quelt-Score: " + total + "\r\n");
-    applyStatusTag(run.verdict, run.matchId, status);
+    fetch.scoreLine = boundedRecordLine("X-Quelt-Score: " + total + "\r\n");
+    applyStatusTag(scan.verdict, scan.matchId, scan.status);
+}
+
+void runRules(ScanContext& scan, FetchRecord& fetch) {
+    ActiveRule active;
+    std::vector<CompiledRule>& rules = scan.rules.rules;
+    for (size_t index = 0; index < rules.size() && !scan.stopped; ++index) {
+        index = skipRulesWithoutHits(scan, index);
+        if (index >= rules.size()) {
+            break;
+        }
+        if (platform::pumpWindowMessages()) {
+            scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
+        }
+        CompiledRule& rule = rules[index];
+        if (!applyRuleOptions(rule.record, active)) {
+            continue;
+        }
+        // A rule that does not match and does not negate holds no line, so
+        // after it only the new-match line is held, as before it.
+        bool heldOnlyNewMatch = scan.heldOnlyNewMatch;
+        scan.heldOnlyNewMatch = false;
+        bool matched = evaluateRule(scan, rule, active);
+        if (!matched && heldOnlyNewMatch &&
+            (active.flags & (FLAG_NEGATE | FLAG_CHAIN_WITH_NEXT)) == 0) {
+            scan.chain = true;
+            scan.heldOnlyNewMatch = true;
+            continue;
+        }
+        decideRule(rule.record, active.flags, matched, fetch, scan);
+        if (filterOptions.fastScan && (scan.verdict & VERDICT_SPAM) &&
+            scan.total > filterOptions.thresholdSpam) {
+            writeLog("FASTSCAN evaluated", LOG_APPEND);
+            break;
+        }
+    }
 }
 
 // True when the run reached the verdict.
 bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::BodyFile body,
-                 FetchRecord& record, MessageStatus* status, FilterConfig& config) {
-    record.addedLines.clear();
-    record.scoreLine.clear();
-    record.warningLine.clear();
+                 FetchRecord& fetch, MessageStatus* status, FilterConfig& config) {
+    fetch.addedLines.clear();
+    fetch.scoreLine.clear();
+    fetch.warningLine.clear();
 
     if (filterOptions.traceLevel == TRACE_DEBUG) {
         writeLog(">>> filterOnMessageBody", LOG_APPEND);
@@ -304,37 +452,22 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
         return false;
     }
 
-    std::unique_ptr<MessageTexts> nestedTexts;
-    if (scanState.activeRuns > 0) {
-        nestedTexts = std::make_unique<MessageTexts>();
-    }
-    ActiveRun active;
-    MessageTexts& texts = nestedTexts ? *nestedTexts : scanState.texts;
-    if (!buildHeaderTexts(headerLines, headerCount, texts)) {
-        return false;
-    }
-    loadMessageBody(headerLines, headerCount, body, texts);
-    const MessageView message{headerLines, headerCount, &texts, status};
-
-    ScanRun run;
-    run.matchId = "ID#" + makeMatchId();
-    writeLog("--- New match (" + run.matchId + "):", LOG_HOLD);
-
-    RuleLine& rule = scanState.rule;
-    for (int32_t index = 0; index < config.lineCount() && !run.stopped; ++index) {
-        platform::pumpWindowMessages();
-        if (!readRuleLine(config.lineTexts[static_cast<size_t>(index)].c_str(), rule)) {
-            continue;
-        }
-        bool matched = evaluateRule(config, index, rule, message);
-        decideRule(rule, matched, record, status, run);
-        if (filterOptions.fastScan && (run.verdict & VERDICT_SPAM) &&
-            run.total > filterOptions.thresholdSpam) {
-            writeLog("FASTSCAN evaluated", LOG_APPEND);
-            break;
+    auto scan = std::make_unique<ScanContext>(headerLines, headerCount, status, ruleSetOf(config));
+    // The joined header texts are made only for CompleteHeader: rules, or when
+    // their making is traced.
+    if (scan->rules.usesHeaderTexts || filterOptions.traceLevel == TRACE_DEBUG) {
+        if (!buildHeaderTexts(headerLines, headerCount, scan->texts)) {
+            return false;
         }
     }
-    decideVerdict(record, status, run);
+    loadMessageBody(headerLines, headerCount, body, scan->texts, scan->rules.usesBodyLines);
+
+    scan->matchId = "ID#" + makeMatchId();
+    scan->newMatchLine = "--- New match (" + scan->matchId + "):";
+    writeLog(scan->newMatchLine, LOG_HOLD);
+    scan->heldOnlyNewMatch = true;
+    runRules(*scan, fetch);
+    decideVerdict(fetch, *scan);
     return true;
 }
 
@@ -346,6 +479,8 @@ void filterOnMessageBody(const char* const* headerLines, int32_t headerCount,
     bool reachedVerdict = false;
     {
         platform::LockGuard lock(moduleState.fetchLock);
+        // The log stays open while the scan writes, and is closed when it ends.
+        LogFileSession logSession;
         std::shared_ptr<FetchRecord> record = findFetchRecord(fetchId);
         std::shared_ptr<FilterConfig> config = findConfig(configHandle);
         if (record == nullptr) {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "host/host_records.h"
+#include "common/host_records.h"
 #include "platform/platform.h"
 
 namespace cw {

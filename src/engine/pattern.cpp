@@ -12,6 +12,22 @@ namespace {
 
 constexpr uint32_t OUTPUT_PAIRS = 40;  // the classic vector of 120 ints holds 40 pairs
 
+// The interpreter stops a match after this many backtracking steps, the limit
+// the rules have always run under. The JIT counts its steps otherwise: on
+// runaway patterns the interpreter counts 0.8 to 3 times what the JIT counts. The
+// JIT therefore gets a quarter of the limit, so that a match it finishes is one
+// the interpreter finishes too, and a match that reaches it is decided by the
+// interpreter with its own limit: both stop at the same patterns, with the same
+// result.
+constexpr uint32_t MATCH_STEP_LIMIT = 10000000;
+constexpr uint32_t JIT_MATCH_STEP_LIMIT = MATCH_STEP_LIMIT / 4;
+
+// The JIT's own stack for backtracking: grown on demand up to the maximum,
+// enough for deeply nested repeats over a whole 128 KB body. A match that needs
+// more is handed to the interpreter, which keeps its frames on the heap.
+constexpr size_t JIT_STACK_START = 64 * 1024;
+constexpr size_t JIT_STACK_MAX = 4 * 1024 * 1024;
+
 // PCRE2's negative results, mapped to the codes the classic API used.
 int classicResultCode(int result) {
     switch (result) {
@@ -38,17 +54,32 @@ int classicResultCode(int result) {
     }
 }
 
+bool prepareArea(MatchArea& area) {
+    if (area.data == nullptr) {
+        area.data = pcre2_match_data_create(OUTPUT_PAIRS, nullptr);
+    }
+    if (area.context == nullptr) {
+        area.context = pcre2_match_context_create(nullptr);
+    }
+    return area.data != nullptr && area.context != nullptr;
+}
+
+bool usesJit(const pcre2_code* pattern) {
+    size_t jitSize = 0;
+    return pcre2_pattern_info(pattern, PCRE2_INFO_JITSIZE, &jitSize) == 0 && jitSize > 0;
+}
+
 }  // namespace
 
 void PatternDeleter::operator()(pcre2_real_code_8* code) const {
     pcre2_code_free(code);
 }
 
-PatternCompileResult compilePattern(const char* pattern) {
+PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
     PatternCompileResult result;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
                                      PCRE2_CASELESS, &errorCode, &errorOffset, nullptr);
     if (code == nullptr) {
         PCRE2_UCHAR message[256];
@@ -57,28 +88,44 @@ PatternCompileResult compilePattern(const char* pattern) {
         result.errorText = length > 0 ? reinterpret_cast<const char*>(message) : "unknown error";
         return result;
     }
+    // Without JIT support, or when it fails (no executable memory), the pattern
+    // stays interpreted.
+    result.jit = useJit && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
     result.pattern.reset(code);
     return result;
 }
 
-void MatchDataDeleter::operator()(pcre2_match_data* data) const {
+MatchArea::MatchArea() = default;
+
+MatchArea::~MatchArea() {
+    pcre2_jit_stack_free(jitStack);
+    pcre2_match_context_free(context);
     pcre2_match_data_free(data);
 }
 
 int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length,
-                 MatchBlock& block) {
+                 MatchArea& area) {
     if (pattern == nullptr || subject == nullptr) {
         return MATCH_NULL;
     }
-    if (!block) {
-        block.reset(pcre2_match_data_create(OUTPUT_PAIRS, nullptr));
-        if (!block) {
-            return MATCH_NO_MEMORY;
+    if (!prepareArea(area)) {
+        return MATCH_NO_MEMORY;
+    }
+    PCRE2_SPTR text = reinterpret_cast<PCRE2_SPTR>(subject);
+    if (usesJit(pattern)) {
+        if (area.jitStack == nullptr) {
+            area.jitStack = pcre2_jit_stack_create(JIT_STACK_START, JIT_STACK_MAX, nullptr);
+            pcre2_jit_stack_assign(area.context, nullptr, area.jitStack);
+        }
+        pcre2_set_match_limit(area.context, JIT_MATCH_STEP_LIMIT);
+        int result = pcre2_match(pattern, text, length, 0, 0, area.data, area.context);
+        if (result != PCRE2_ERROR_MATCHLIMIT && result != PCRE2_ERROR_JIT_STACKLIMIT) {
+            return classicResultCode(result);
         }
     }
-    int result = pcre2_match(pattern, reinterpret_cast<PCRE2_SPTR>(subject), length, 0, 0,
-                             block.get(), nullptr);
-    return classicResultCode(result);
+    pcre2_set_match_limit(area.context, MATCH_STEP_LIMIT);
+    return classicResultCode(
+        pcre2_match(pattern, text, length, 0, PCRE2_NO_JIT, area.data, area.context));
 }
 
 }  // namespace cw

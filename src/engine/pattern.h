@@ -2,15 +2,20 @@
 // semantics the rules are written for: caseless compile with no other option
 // (no UTF, default tables, so bytes 0x80-0xFF are not letters), a match from
 // offset 0 over the whole subject with room for 40 pairs, and the classic
-// negative result codes.
+// negative result codes. Patterns are compiled to machine code by PCRE2's JIT
+// where the library and the platform allow it, and interpreted otherwise; both
+// give the same results, limits included (see MatchArea).
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct pcre2_real_code_8;
 struct pcre2_real_match_data_8;
+struct pcre2_real_match_context_8;
+struct pcre2_real_jit_stack_8;
 
 namespace cw {
 
@@ -32,21 +37,30 @@ struct PatternCompileResult {
     CompiledPattern pattern;  // null when compiling failed
     int errorOffset = 0;
     std::string errorText;
+    bool jit = false;  // matched by machine code
 };
 
-PatternCompileResult compilePattern(const char* pattern);
+// `useJit` false keeps the pattern interpreted (tests compare the two).
+PatternCompileResult compilePattern(std::string_view pattern, bool useJit = true);
 
-struct MatchDataDeleter {
-    void operator()(pcre2_real_match_data_8* data) const;
+// What matching needs besides the pattern: the match positions, the limits and
+// the JIT's stack, made on first use and reused from subject to subject, so a
+// match allocates nothing once it exists. One per scan (or per dialog); never
+// shared between threads.
+struct MatchArea {
+    MatchArea();
+    ~MatchArea();
+    MatchArea(const MatchArea&) = delete;
+    MatchArea& operator=(const MatchArea&) = delete;
+
+    pcre2_real_match_data_8* data = nullptr;
+    pcre2_real_match_context_8* context = nullptr;
+    pcre2_real_jit_stack_8* jitStack = nullptr;
 };
-// Room for the match positions and the matcher's working memory, kept by a
-// caller that matches many subjects in a row so that a match allocates nothing
-// once the block has grown. Created on first use.
-using MatchBlock = std::unique_ptr<pcre2_real_match_data_8, MatchDataDeleter>;
 
 // 0 or more on a match (0 when the groups do not all fit the 40 pairs), else one
 // of the negative codes above; any other failure maps below -8.
 int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length,
-                 MatchBlock& block);
+                 MatchArea& area);
 
 }  // namespace cw

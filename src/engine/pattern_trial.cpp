@@ -19,13 +19,13 @@ PatternTrialAnswer tryPattern(std::string testString, std::string pattern) {
     if (testString.empty() || pattern.empty()) {
         return {ERROR_CAPTION, "You didn't enter a test string or a pattern!"};
     }
-    PatternCompileResult compiled = compilePattern(pattern.c_str());
+    PatternCompileResult compiled = compilePattern(pattern);
     if (!compiled.pattern) {
         // The system's own wording, misspelling included.
         return {INFO_CAPTION, formatText("Sytax error in pattern: %d", compiled.errorOffset)};
     }
-    MatchBlock block;
-    int result = matchPattern(compiled.pattern.get(), testString.c_str(), testString.size(), block);
+    MatchArea area;
+    int result = matchPattern(compiled.pattern.get(), testString.data(), testString.size(), area);
     if (result >= 0) {
         return {INFO_CAPTION, "Match succeeded"};
     }

@@ -4,15 +4,16 @@
 #include <cstdint>
 #include <exception>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
+#include "base/module_state.h"
+#include "common/host_records.h"
 #include "config/config_table.h"
-#include "config/filter_options.h"
 #include "config/statistics.h"
 #include "engine/added_lines.h"
+#include "engine/fetch_table.h"
 #include "engine/message_scan.h"
-#include "host/fetch_table.h"
-#include "host/host_records.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
+#include "engine/rule_set.h"
 #include "host/plugin_info.h"
 #include "platform/platform.h"
 #if defined(_WIN32)
@@ -22,6 +23,7 @@
 #if defined(_WIN32)
 #define CW_EXPORT extern "C"
 #define CW_CDECL __cdecl
+#define CW_STDCALL __stdcall
 #else
 #define CW_EXPORT extern "C" __attribute__((visibility("default")))
 #define CW_CDECL
@@ -53,12 +55,14 @@ void guarded(Operation operation) noexcept {
 }  // namespace
 
 #if defined(_WIN32)
-CW_EXPORT BOOL WINAPI LibMain(HINSTANCE module, DWORD reason, LPVOID) {
-    return guarded(TRUE, [&] { return cw::libMain(module, static_cast<int32_t>(reason)); });
+// The Win32 types of the entry points, spelled without <windows.h>: BOOL is an
+// int, HINSTANCE and LPVOID are pointers, DWORD is a 32-bit unsigned long.
+CW_EXPORT int CW_STDCALL LibMain(void* module, unsigned long reason, void*) {
+    return guarded(1, [&] { return cw::libMain(module, static_cast<int32_t>(reason)); });
 }
 
 // The loader's entry point hands process attach and detach to LibMain.
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+extern "C" int CW_STDCALL DllMain(void* module, unsigned long reason, void* reserved) {
     return LibMain(module, reason, reserved);
 }
 #else
@@ -169,7 +173,7 @@ CW_EXPORT uint32_t CW_CDECL getAddedHeaderLines(int32_t fetchId, void*, void*, c
 }
 
 CW_EXPORT int32_t CW_CDECL loadConfig(const char* folder) {
-    return guarded(int32_t{0}, [&] { return cw::loadConfig(folder); });
+    return guarded(int32_t{0}, [&] { return cw::loadConfig(folder, cw::compileRuleSet); });
 }
 
 CW_EXPORT void CW_CDECL releaseConfig(int32_t handle) {
@@ -190,13 +194,15 @@ CW_EXPORT void CW_CDECL processedMessage(void*, void*, void*, void*, MessageStat
 }
 
 #if defined(_WIN32)
-CW_EXPORT HWND CW_CDECL createConfigDialog(int32_t configHandle, HWND parent) {
-    return guarded(HWND{}, [&] { return cw::createConfigDialog(configHandle, parent); });
+// Window handles (HWND) are opaque pointers here; the dialogs convert them.
+CW_EXPORT void* CW_CDECL createConfigDialog(int32_t configHandle, void* parent) {
+    return guarded(static_cast<void*>(nullptr),
+                   [&] { return cw::createConfigDialog(configHandle, parent); });
 }
-CW_EXPORT HWND CW_CDECL createInfoDialog(HWND parent) {
-    return guarded(HWND{}, [&] { return cw::createInfoDialog(parent); });
+CW_EXPORT void* CW_CDECL createInfoDialog(void* parent) {
+    return guarded(static_cast<void*>(nullptr), [&] { return cw::createInfoDialog(parent); });
 }
-CW_EXPORT void CW_CDECL saveConfigFromDialog(HWND dialog, void*, const char* folder) {
+CW_EXPORT void CW_CDECL saveConfigFromDialog(void* dialog, void*, const char* folder) {
     guarded([&] { cw::saveConfigFromDialog(dialog, folder); });
 }
 #endif

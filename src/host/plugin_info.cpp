@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
+#include "base/module_state.h"
 #include "common/number_text.h"
 #include "common/text_ops.h"
-#include "config/filter_options.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
 #include "platform/platform.h"
 
 namespace cw {

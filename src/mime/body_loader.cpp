@@ -5,11 +5,12 @@
 // body read for rawBody, no decoder run for decodedBody, no lines for a line
 // area. The run goes on with what it has.
 #include <cstring>
+#include <memory>
 #include <new>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
 #include "common/number_text.h"
-#include "config/filter_options.h"
-#include "host/log_writer.h"
 #include "mime/base64_body.h"
 #include "mime/line_splitter.h"
 #include "mime/message_texts.h"
@@ -43,15 +44,22 @@ void endAtFirstNul(std::string& text) {
     text.resize(std::strlen(text.c_str()));
 }
 
+// The body is read into an area of MAXSIZE bytes that nothing needs cleared, and
+// only what was read is kept.
 void readBody(platform::BodyFile body, size_t capacity, std::string& rawBody) {
-    if (!createArea(rawBody, capacity, "filterOnMessageBody:bodybuf / memory allocation failed")) {
+    rawBody.clear();
+    std::unique_ptr<char[]> area;
+    try {
+        area = std::make_unique_for_overwrite<char[]>(capacity + 1);
+    } catch (const std::bad_alloc&) {
+        writeLog("filterOnMessageBody:bodybuf / memory allocation failed", LOG_APPEND);
         return;
     }
-    uint32_t count = platform::readBodyFile(body, rawBody.data(), static_cast<uint32_t>(capacity));
+    uint32_t count = platform::readBodyFile(body, area.get(), static_cast<uint32_t>(capacity));
     if (count > 0) {
         traceLine(formatText("> body loaded: %d bytes", static_cast<int>(count)));
     }
-    endAtFirstNul(rawBody);
+    rawBody.assign(area.get(), strnlen(area.get(), count));
 }
 
 void traceDecodedText(const char* text) {
@@ -63,6 +71,12 @@ void traceDecodedText(const char* text) {
 // Each decoder writes from the start of the area, so the last one to run stands.
 void decodeBody(const MimeState& mime, size_t capacity, const char* rawBody,
                 std::string& decodedBody) {
+    decodedBody.clear();
+    // Without a decoder to run the decoded body stays empty.
+    if (!((mime.base64Seen || mime.quotedPrintableSeen) && mime.textTypeSeen) &&
+        !mime.multipartSeen) {
+        return;
+    }
     if (!createArea(decodedBody, capacity,
                     "filterOnMessageBody:bodydecodebuf / memory allocation failed")) {
         return;
@@ -127,7 +141,7 @@ void splitLines(std::string& area, std::vector<const char*>& lines, bool decoded
 }  // namespace
 
 void loadMessageBody(const char* const* headerLines, int32_t headerCount, platform::BodyFile body,
-                     MessageTexts& texts) {
+                     MessageTexts& texts, bool linesWanted) {
     texts.rawLines.clear();
     texts.decodedLines.clear();
     size_t capacity = bodyCapacity();
@@ -138,14 +152,18 @@ void loadMessageBody(const char* const* headerLines, int32_t headerCount, platfo
     texts.bodyIsEncoded = bodyIsEncoded(mime);
     decodeBody(mime, capacity, texts.rawBody.c_str(), texts.decodedBody);
 
+    // The lines are cut only for rules that test them, or for the log lines
+    // that count them.
+    if (!linesWanted && filterOptions.traceLevel != TRACE_DEBUG && filterOptions.maxLines <= 0) {
+        return;
+    }
     if (copyIntoLineArea(texts.rawBody, texts.rawLineArea,
                          "filterOnMessageBody:linebuf / memory allocation failed")) {
         splitLines(texts.rawLineArea, texts.rawLines, false);
     }
-    bool decodedAreaReady =
+    if (texts.bodyIsEncoded &&
         copyIntoLineArea(texts.decodedBody, texts.decodedLineArea,
-                         "filterOnMessageBody:declinebuf / memory allocation failed");
-    if (decodedAreaReady && texts.bodyIsEncoded) {
+                         "filterOnMessageBody:declinebuf / memory allocation failed")) {
         splitLines(texts.decodedLineArea, texts.decodedLines, true);
     }
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "host/module_state.h"
+#include "base/module_state.h"
 #include "mime/base64_body.h"
 
 namespace cw {

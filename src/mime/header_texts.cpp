@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/log_writer.h"
 #include "common/number_text.h"
-#include "host/log_writer.h"
 #include "mime/encoded_word.h"
 #include "mime/message_texts.h"
 

@@ -33,8 +33,9 @@ struct MessageTexts {
 bool buildHeaderTexts(const char* const* headerLines, int32_t headerCount, MessageTexts& texts);
 
 // Reads the body once (at most MAXSIZE bytes), analyses the MIME headers, decodes
-// and splits the body into lines (at most MAXLINES), logging as it goes.
+// and splits the body into lines (at most MAXLINES), logging as it goes. Without
+// `linesWanted` the lines are cut only when the log reports them.
 void loadMessageBody(const char* const* headerLines, int32_t headerCount, platform::BodyFile body,
-                     MessageTexts& texts);
+                     MessageTexts& texts, bool linesWanted = true);
 
 }  // namespace cw

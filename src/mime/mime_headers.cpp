@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/log_writer.h"
 #include "common/number_text.h"
 #include "common/text_ops.h"
-#include "host/log_writer.h"
 
 namespace cw {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/log_writer.h"
+#include "base/log_writer.h"
 
 namespace cw {
 

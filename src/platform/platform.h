@@ -3,13 +3,12 @@
 // Everything above this layer is portable and behaves identically on both targets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
+#if !defined(_WIN32)
 #include <pthread.h>
 #endif
 
@@ -24,15 +23,17 @@ inline constexpr char PATH_SEPARATOR = '/';
 
 // The host's body file: a Win32 HANDLE, or on POSIX an open file descriptor.
 #if defined(_WIN32)
-using BodyFile = HANDLE;
+using BodyFile = void*;
 #else
 using BodyFile = intptr_t;
 #endif
 
 // A lock that its owning thread may enter again (critical section / recursive mutex).
+// On Win32 the critical section lives in `storage`, so that <windows.h> stays
+// inside platform_win32.cpp (which checks that it fits).
 struct ReentrantLock {
 #if defined(_WIN32)
-    CRITICAL_SECTION section;
+    alignas(void*) unsigned char storage[8 * sizeof(void*)];
 #else
     pthread_mutex_t mutex;
 #endif
@@ -86,8 +87,9 @@ void showMessageBox(const char* text, const char* caption, MessageBoxKind kind);
 // as the system words it.
 std::string lastErrorText();
 
-// Win32: dispatches every waiting window message of the calling thread. POSIX: nothing.
-void pumpWindowMessages();
+// Win32: dispatches every waiting window message of the calling thread. POSIX:
+// nothing. True when a message was dispatched.
+bool pumpWindowMessages();
 
 // Win32: registers the common controls. POSIX: nothing.
 void registerCommonControls();
@@ -107,8 +109,15 @@ uint32_t readBodyFile(BodyFile body, char* buffer, uint32_t capacity);
 FILE* openFile(const std::string& path, const char* mode);
 
 // Replaces `path` with `bytes` so that a crash or a full disk never leaves a
-// half-written file in its place: writes a file beside it, then renames it over.
-// On failure the last error (see lastErrorText) tells why the step that failed did.
+// half-written file in its place: writes a file beside it, flushes it to the
+// disk, then renames it over. On failure the last error (see lastErrorText) tells
+// why the step that failed did.
 bool replaceFile(const std::string& path, const std::string& bytes);
+
+// Writes `bytes` over the start of the existing file `path` in one write, when
+// the file already holds exactly that many bytes; nothing is created, flushed or
+// resized. False (the file untouched) when it is missing or of another size, or
+// the write fails.
+bool overwriteFileInPlace(const std::string& path, const std::string& bytes);
 
 }  // namespace cw::platform

@@ -1,5 +1,6 @@
 // POSIX side of the platform layer: the linux build used for tests and tools.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -79,7 +80,9 @@ std::string lastErrorText() {
     return std::strerror(errno);
 }
 
-void pumpWindowMessages() {}
+bool pumpWindowMessages() {
+    return false;
+}
 void registerCommonControls() {}
 const char* loadRichEditClass() {
     return nullptr;
@@ -137,6 +140,19 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
         return false;
     }
     return true;
+}
+
+bool overwriteFileInPlace(const std::string& path, const std::string& bytes) {
+    int file = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (file < 0) {
+        return false;
+    }
+    struct stat status {};
+    bool written =
+        fstat(file, &status) == 0 && S_ISREG(status.st_mode) &&
+        static_cast<size_t>(status.st_size) == bytes.size() &&
+        pwrite(file, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+    return close(file) == 0 && written;
 }
 
 }  // namespace cw::platform

@@ -10,17 +10,28 @@
 
 namespace cw::platform {
 
+namespace {
+
+static_assert(sizeof(CRITICAL_SECTION) <= sizeof(ReentrantLock::storage));
+static_assert(alignof(CRITICAL_SECTION) <= alignof(ReentrantLock));
+
+CRITICAL_SECTION* sectionOf(ReentrantLock& lock) {
+    return reinterpret_cast<CRITICAL_SECTION*>(lock.storage);
+}
+
+}  // namespace
+
 void createLock(ReentrantLock& lock) {
-    InitializeCriticalSection(&lock.section);
+    InitializeCriticalSection(sectionOf(lock));
 }
 void deleteLock(ReentrantLock& lock) {
-    DeleteCriticalSection(&lock.section);
+    DeleteCriticalSection(sectionOf(lock));
 }
 void enterLock(ReentrantLock& lock) {
-    EnterCriticalSection(&lock.section);
+    EnterCriticalSection(sectionOf(lock));
 }
 void leaveLock(ReentrantLock& lock) {
-    LeaveCriticalSection(&lock.section);
+    LeaveCriticalSection(sectionOf(lock));
 }
 
 LocalTime localTime() {
@@ -86,12 +97,15 @@ std::string lastErrorText() {
     return text;
 }
 
-void pumpWindowMessages() {
+bool pumpWindowMessages() {
     MSG message;
+    bool dispatched = false;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
+        dispatched = true;
     }
+    return dispatched;
 }
 
 void registerCommonControls() {
@@ -116,7 +130,7 @@ void disableThreadNotifications(const void* moduleHandle) {
 
 uint32_t readBodyFile(BodyFile body, char* buffer, uint32_t capacity) {
     DWORD count = 0;
-    if (!ReadFile(body, buffer, capacity, &count, nullptr)) {
+    if (!ReadFile(static_cast<HANDLE>(body), buffer, capacity, &count, nullptr)) {
         return 0;
     }
     return count;
@@ -168,6 +182,22 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
         return false;
     }
     return true;
+}
+
+bool overwriteFileInPlace(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    DWORD done = 0;
+    bool written =
+        GetFileSizeEx(file, &size) &&
+        static_cast<unsigned long long>(size.QuadPart) == bytes.size() &&
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+        done == bytes.size();
+    return CloseHandle(file) && written;
 }
 
 }  // namespace cw::platform

@@ -7,7 +7,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
-#include "host/plugin_info.h"
+#include "base/module_state.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_procedures.h"
 #include "ui/dialogs.h"
@@ -66,9 +66,9 @@ INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-HWND createInfoDialog(HWND parent) {
-    return CreateDialogParamA(moduleInstance(), MAKEINTRESOURCEA(IDD_ABOUT), parent, aboutProcedure,
-                              0);
+void* createInfoDialog(void* parent) {
+    return CreateDialogParamA(moduleInstance(), MAKEINTRESOURCEA(IDD_ABOUT),
+                              static_cast<HWND>(parent), aboutProcedure, 0);
 }
 
 }  // namespace cw

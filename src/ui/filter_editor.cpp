@@ -8,10 +8,10 @@
 
 #include <string>
 
+#include "base/log_writer.h"
+#include "base/module_state.h"
 #include "config/config_table.h"
 #include "config/filter_file.h"
-#include "host/log_writer.h"
-#include "host/module_state.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_procedures.h"
 #include "ui/dialogs.h"
@@ -116,9 +116,9 @@ HWND currentEditorWindow() {
     return editorWindow;
 }
 
-HWND createConfigDialog(int32_t configHandle, HWND parent) {
-    HWND dialog = CreateDialogParamA(moduleInstance(), MAKEINTRESOURCEA(IDD_EDITOR), parent,
-                                     editorProcedure, 0);
+void* createConfigDialog(int32_t configHandle, void* parent) {
+    HWND dialog = CreateDialogParamA(moduleInstance(), MAKEINTRESOURCEA(IDD_EDITOR),
+                                     static_cast<HWND>(parent), editorProcedure, 0);
     if (dialog == nullptr) {
         return nullptr;
     }
@@ -135,7 +135,8 @@ std::string getEditorText(HWND dialog) {
     return control == nullptr ? std::string() : controlText(control);
 }
 
-void saveConfigFromDialog(HWND dialog, const char* folder) {
+void saveConfigFromDialog(void* window, const char* folder) {
+    HWND dialog = static_cast<HWND>(window);
     traceLine(">>> saveConfigFromDialog");
     // Without an editor there is no text to save, and writing an empty file would
     // throw the user's rules away.

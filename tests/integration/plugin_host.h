@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_records.h"
+#include "common/host_records.h"
 #include "plugin_loader/plugin_library.h"
 
 // A body file handle that reads nothing.

@@ -14,7 +14,7 @@
 
 #include "../unit/scratch_folder.h"
 #include "config/config_table.h"
-#include "host/module_state.h"
+#include "base/module_state.h"
 
 namespace {
 

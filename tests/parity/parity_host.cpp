@@ -24,7 +24,7 @@
 
 #include "cobbleweave_scan/host_platform.h"
 #include "cobbleweave_scan/message_source.h"
-#include "host/host_records.h"
+#include "common/host_records.h"
 #include "plugin_loader/plugin_library.h"
 
 namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "log_capture.h"
 #include "mime/message_texts.h"
 #include "scratch_folder.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/module_state.h"
 #include "config/config_table.h"
-#include "host/module_state.h"
 #include "scratch_folder.h"
 
 namespace cw {
@@ -38,8 +38,7 @@ class ConfigLoadTest : public testing::Test {
         return load();
     }
 
-    // The stored lines of a configuration; checks that every line has its
-    // origin and an empty compiled-pattern entry.
+    // The stored lines of a configuration; checks that every line has its origin.
     Lines storedLines(int32_t handle) const {
         std::shared_ptr<const FilterConfig> config = findConfig(handle);
         if (config == nullptr) {
@@ -47,10 +46,6 @@ class ConfigLoadTest : public testing::Test {
             return {};
         }
         EXPECT_EQ(config->lineTexts.size(), config->lineOrigins.size());
-        EXPECT_EQ(config->lineTexts.size(), config->compiledPatterns.size());
-        for (const CompiledPattern& pattern : config->compiledPatterns) {
-            EXPECT_EQ(nullptr, pattern.get());
-        }
         return config->lineTexts;
     }
 

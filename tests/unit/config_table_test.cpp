@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "config_load_fixture.h"
 
 namespace cw {

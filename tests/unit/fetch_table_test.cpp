@@ -1,10 +1,10 @@
-#include "host/fetch_table.h"
+#include "engine/fetch_table.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "host/log_writer.h"
+#include "base/log_writer.h"
 #include "scratch_folder.h"
 
 namespace cw {

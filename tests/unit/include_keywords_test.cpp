@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "config_load_fixture.h"
 
 namespace cw {

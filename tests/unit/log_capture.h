@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/log_writer.h"
+#include "base/log_writer.h"
 #include "scratch_folder.h"
 
 namespace cw {

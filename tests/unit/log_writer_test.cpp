@@ -1,4 +1,4 @@
-#include "host/log_writer.h"
+#include "base/log_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "scratch_folder.h"
 
 namespace cw {

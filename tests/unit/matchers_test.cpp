@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <list>
 #include <string>
 #include <vector>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "engine/pattern.h"
 #include "log_capture.h"
 
@@ -19,33 +20,43 @@ struct TestMessage {
     AccountInfo account{"pop.example.com", 0, "alice"};
     FetchInfo fetch{};
     MessageStatus status{};
-
-    MessageView view() {
-        status.account = &account;
-        status.fetchInfo = &fetch;
-        return {headers.data(), static_cast<int32_t>(headers.size()), &texts, &status};
-    }
 };
 
 class MatchersTest : public LogCaptureTest {
   protected:
-    // Reads `ruleText` as the scan does and runs its string or pattern test.
-    bool matches(const char* ruleText) {
-        RuleLine rule;
-        EXPECT_TRUE(readRuleLine(ruleText, rule)) << ruleText;
-        bool matched = false;
-        std::string patternText = rule.pattern;
-        if (rule.flags & FLAG_HAS_STRING) {
-            applyStringTest(rule, patternText, message.view(), matched);
-        } else {
-            PatternCompileResult compiled = compilePattern(patternText.c_str());
-            EXPECT_TRUE(compiled.pattern) << compiled.errorText;
-            applyPatternTest(rule, patternText, compiled.pattern.get(), message.view(), matched);
+    // Reads `ruleText` as the scan does and runs its string or pattern test on
+    // freshly prepared subjects; `matched` keeps what it held before.
+    void test(const char* ruleText, bool& matched, bool nullPattern = false) {
+        ruleTexts.emplace_back(ruleText);
+        RuleRecord record = readRuleRecord(ruleTexts.back());
+        ActiveRule active;
+        ASSERT_TRUE(applyRuleOptions(record, active)) << ruleText;
+        message.status.account = &message.account;
+        message.status.fetchInfo = &message.fetch;
+        std::vector<HeaderSelector> selectors{headerSelectorOf(record.field, record.fieldType)};
+        MessageSubjects subjects(message.headers.data(),
+                                 static_cast<int32_t>(message.headers.size()), message.texts,
+                                 &message.status, selectors);
+        RuleUnderTest rule{record, active.flags, 0};
+        if (record.flags & FLAG_HAS_STRING) {
+            applyStringTest(rule, subjects, matched);
+            return;
         }
+        PatternCompileResult compiled = compilePattern(record.pattern);
+        ASSERT_TRUE(compiled.pattern) << compiled.errorText;
+        MatchArea area;
+        applyPatternTest(rule, nullPattern ? nullptr : compiled.pattern.get(), subjects, area,
+                         matched);
+    }
+
+    bool matches(const char* ruleText) {
+        bool matched = false;
+        test(ruleText, matched);
         return matched;
     }
 
     TestMessage message;
+    std::list<std::string> ruleTexts;  // the records point into them
 };
 
 TEST(FieldPrefixLength, HeaderNamesGroupsAndWholeTextFields) {
@@ -296,13 +307,12 @@ TEST_F(MatchersTest, DecodingIsTracedAtDebugLevel) {
 
 TEST_F(MatchersTest, MatchingErrorsAreLoggedAndNeverMatch) {
     bool matched = false;
-    testIfLineMatchesRegular("Subject:", nullptr, "Subject: {x}", "Subject: x", 0, matched);
+    message.headers = {"Subject: x"};
+    test("Subject: {x}", matched, true);
     EXPECT_FALSE(matched);
-    PatternCompileResult runaway = compilePattern("(a+)+$");
-    ASSERT_TRUE(runaway.pattern);
     std::string subject = "Subject: " + std::string(40, 'a') + "b";
-    testIfLineMatchesRegular("Subject:", runaway.pattern.get(), "Subject: {(a+)+$}",
-                             subject.c_str(), 0, matched);
+    message.headers = {subject.c_str()};
+    test("Subject: {(a+)+$}", matched);
     EXPECT_FALSE(matched);
     EXPECT_EQ((Lines{"error NULL: either code or subject or ovector was passed as NULL",
                      "error MATCHLIMIT: the recursion and backtracking limit is reached"}),
@@ -311,9 +321,11 @@ TEST_F(MatchersTest, MatchingErrorsAreLoggedAndNeverMatch) {
 
 TEST_F(MatchersTest, TestsNeverClearAnEarlierMatch) {
     bool matched = true;
-    std::string pattern = "absent";
-    testIfLineMatchesString("Subject:", pattern, "Subject: \"absent\"", "Subject: x", 0, matched);
-    testIfSizeIsAtLeast("100", 1, 0, matched);
+    message.headers = {"Subject: x"};
+    message.fetch.messageSize = 1;
+    test("Subject: \"absent\"", matched);
+    test("Subject: {absent}", matched);
+    test("Size: \"100\"", matched);
     EXPECT_TRUE(matched);
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "log_capture.h"
 
 namespace cw {

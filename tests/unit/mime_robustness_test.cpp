@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "log_capture.h"
 #include "mime/encoded_word.h"
 #include "mime/message_texts.h"

@@ -1,4 +1,4 @@
-#include "host/module_state.h"
+#include "base/module_state.h"
 
 #include <gtest/gtest.h>
 

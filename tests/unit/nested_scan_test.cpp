@@ -10,8 +10,8 @@
 
 #include "config_load_fixture.h"
 #include "engine/added_lines.h"
+#include "engine/fetch_table.h"
 #include "engine/message_scan.h"
-#include "host/fetch_table.h"
 
 #if defined(_WIN32)
 

@@ -8,19 +8,32 @@
 namespace cw {
 namespace {
 
-// One match with a match block of its own.
+// One match with a match area of its own.
 int matchOnce(const pcre2_real_code_8* pattern, const char* subject, size_t length) {
-    MatchBlock block;
-    return matchPattern(pattern, subject, length, block);
+    MatchArea area;
+    return matchPattern(pattern, subject, length, area);
 }
 
-int matchText(const char* pattern, const std::string& subject) {
-    PatternCompileResult compiled = compilePattern(pattern);
-    EXPECT_TRUE(compiled.pattern) << pattern << ": " << compiled.errorText;
-    return matchOnce(compiled.pattern.get(), subject.data(), subject.size());
-}
+// Every test runs with the JIT and with the interpreter: the two must agree.
+class Pattern : public testing::TestWithParam<bool> {
+  protected:
+    PatternCompileResult compile(const char* pattern) {
+        return compilePattern(pattern, GetParam());
+    }
 
-TEST(Pattern, CompiledCaselessForAsciiLettersOnly) {
+    int matchText(const char* pattern, const std::string& subject) {
+        PatternCompileResult compiled = compile(pattern);
+        EXPECT_TRUE(compiled.pattern) << pattern << ": " << compiled.errorText;
+        return matchOnce(compiled.pattern.get(), subject.data(), subject.size());
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(JitAndInterpreter, Pattern, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& useJit) {
+                             return useJit.param ? "Jit" : "Interpreter";
+                         });
+
+TEST_P(Pattern, CompiledCaselessForAsciiLettersOnly) {
     const struct {
         const char* pattern;
         std::string subject;
@@ -40,14 +53,14 @@ TEST(Pattern, CompiledCaselessForAsciiLettersOnly) {
     }
 }
 
-TEST(Pattern, MatchCoversExactlyTheGivenLength) {
-    PatternCompileResult compiled = compilePattern("X$");
+TEST_P(Pattern, MatchCoversExactlyTheGivenLength) {
+    PatternCompileResult compiled = compile("X$");
     ASSERT_TRUE(compiled.pattern);
     EXPECT_EQ(MATCH_NO_MATCH, matchOnce(compiled.pattern.get(), "abcX", 3));
     EXPECT_LE(0, matchOnce(compiled.pattern.get(), "abcX", 4));
 }
 
-TEST(Pattern, MoreGroupsThanFortyPairsGiveResultZero) {
+TEST_P(Pattern, MoreGroupsThanFortyPairsGiveResultZero) {
     std::string pattern;
     for (int i = 0; i < 45; ++i) {
         pattern += "(a)";
@@ -56,31 +69,56 @@ TEST(Pattern, MoreGroupsThanFortyPairsGiveResultZero) {
     EXPECT_EQ(3, matchText("(a)(b)", "ab"));
 }
 
-TEST(Pattern, CompileErrorGivesOffsetAndLibraryText) {
-    PatternCompileResult compiled = compilePattern("a(");
+TEST_P(Pattern, CompileErrorGivesOffsetAndLibraryText) {
+    PatternCompileResult compiled = compile("a(");
     EXPECT_FALSE(compiled.pattern);
     EXPECT_EQ(2, compiled.errorOffset);
     EXPECT_EQ("missing closing parenthesis", compiled.errorText);
 }
 
-TEST(Pattern, FailuresMapToTheClassicCodes) {
+TEST_P(Pattern, FailuresMapToTheClassicCodes) {
     EXPECT_EQ(MATCH_NULL, matchOnce(nullptr, "x", 1));
-    PatternCompileResult compiled = compilePattern("x");
+    PatternCompileResult compiled = compile("x");
     ASSERT_TRUE(compiled.pattern);
     EXPECT_EQ(MATCH_NULL, matchOnce(compiled.pattern.get(), nullptr, 0));
     EXPECT_EQ(MATCH_LIMIT, matchText("(a+)+$", std::string(40, 'a') + "b"));
 }
 
-TEST(Pattern, MatchBlockIsCreatedOnceAndReused) {
-    PatternCompileResult compiled = compilePattern("b+");
+TEST_P(Pattern, MatchAreaIsMadeOnceAndReused) {
+    PatternCompileResult compiled = compile("b+");
     ASSERT_TRUE(compiled.pattern);
-    MatchBlock block;
-    EXPECT_LE(0, matchPattern(compiled.pattern.get(), "abbc", 4, block));
-    ASSERT_TRUE(block);
-    const void* first = block.get();
-    EXPECT_EQ(MATCH_NO_MATCH, matchPattern(compiled.pattern.get(), "ac", 2, block));
-    EXPECT_LE(0, matchPattern(compiled.pattern.get(), "b", 1, block));
-    EXPECT_EQ(first, block.get());
+    MatchArea area;
+    EXPECT_LE(0, matchPattern(compiled.pattern.get(), "abbc", 4, area));
+    ASSERT_NE(nullptr, area.data);
+    const void* first = area.data;
+    EXPECT_EQ(MATCH_NO_MATCH, matchPattern(compiled.pattern.get(), "ac", 2, area));
+    EXPECT_LE(0, matchPattern(compiled.pattern.get(), "b", 1, area));
+    EXPECT_EQ(first, area.data);
+}
+
+TEST_P(Pattern, JitIsUsedExactlyWhenAsked) {
+    EXPECT_EQ(GetParam(), compile("free.*offer").jit);
+}
+
+// The JIT counts its steps otherwise than the interpreter; either way runaway
+// patterns stop with the limit and heavy but finite ones finish.
+TEST_P(Pattern, RunawayPatternsReachTheLimitAndHeavyOnesFinish) {
+    const struct {
+        const char* pattern;
+        std::string subject;
+        int result;
+    } cases[] = {
+        {"(a+)+$", std::string(30, 'a') + "b", MATCH_LIMIT},
+        {"(a|aa)+$", std::string(60, 'a') + "b", MATCH_LIMIT},
+        {"^(\\w+\\s?)*$", std::string(40, 'a') + "!", MATCH_LIMIT},
+        {"(a+)+$", std::string(16, 'a') + "b", MATCH_NO_MATCH},
+        {"(?:a|b)*c", std::string(131072, 'a') + "c", 1},
+        {"^(a|b)*$", std::string(131072, 'b'), 2},
+        {"(\\w+\\s)*x", std::string(20000, 'w') + " y", MATCH_NO_MATCH},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.result, matchText(c.pattern, c.subject)) << c.pattern;
+    }
 }
 
 }  // namespace

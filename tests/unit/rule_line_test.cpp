@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "config/filter_options.h"
+#include "base/filter_options.h"
 #include "log_capture.h"
 
 namespace cw {
@@ -12,6 +14,32 @@ namespace {
 
 constexpr uint32_t P = FLAG_HAS_PATTERN;
 constexpr uint32_t S = FLAG_HAS_STRING;
+
+// A line as one scan sees it: read into its record, then taken through the
+// steps that depend on the options.
+struct RuleLine {
+    int blockNumber = 0;
+    uint32_t flags = 0;
+    std::string fieldType;
+    double score = 1.0;
+    std::string pattern;
+    std::string commentLine;
+    bool neverMatches = false;
+};
+
+bool readRuleLine(const std::string& line, RuleLine& rule) {
+    RuleRecord record = readRuleRecord(line);
+    ActiveRule active;
+    bool isRule = applyRuleOptions(record, active);
+    rule = RuleLine{record.blockNumber,
+                    active.flags,
+                    std::string(record.fieldType),
+                    record.score,
+                    std::string(record.pattern),
+                    buildCommentLine(record),
+                    active.neverMatches};
+    return isRule;
+}
 
 struct ReadCase {
     const char* line;
@@ -213,6 +241,52 @@ TEST_F(RuleLineTest, ChainConflictClearsWhitelistBeforeTheNoWhitelistCheck) {
     EXPECT_EQ(2u, logLines().size());
 }
 
+TEST_F(RuleLineTest, ReadingLogsNothingTheScanReportsTheNotesEveryTime) {
+    const std::string lines[] = {"5Subject: {x}", "@+Subject: {x}", "Subject: {x", "Subject: 2"};
+    std::vector<RuleRecord> records;
+    for (const std::string& line : lines) {
+        records.push_back(readRuleRecord(line));
+    }
+    EXPECT_EQ(Lines{}, logLines());
+    const Lines once = {"warning: type mismatch in conditional block value [5Subject: {x}]",
+                        "warning: type mismatch in filter [@+Subject: {x}]",
+                        "warning: '@' cannot be combined with '+', '=', '%' (will be ignored)",
+                        "error: error in {} [Subject: {x]", "no pattern [Subject: 2]"};
+    for (int scan = 0; scan < 2; ++scan) {
+        for (const RuleRecord& record : records) {
+            ActiveRule rule;
+            applyRuleOptions(record, rule);
+        }
+    }
+    Lines twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(twice, logLines());
+}
+
+TEST_F(RuleLineTest, OneRecordFollowsTheOptionsOfEachScan) {
+    const std::string line = "4 +~Subject: 2.25 {x} [note]";
+    RuleRecord record = readRuleRecord(line);
+    ActiveRule rule;
+    ASSERT_TRUE(applyRuleOptions(record, rule));
+    EXPECT_FALSE(rule.neverMatches);
+    EXPECT_EQ("X-Quelt: note\r\n", buildCommentLine(record));
+
+    filterOptions.whitelist = false;
+    filterOptions.showValue = true;
+    filterOptions.profile = true;
+    ASSERT_TRUE(applyRuleOptions(record, rule));
+    EXPECT_TRUE(rule.neverMatches);
+    EXPECT_EQ("X-Quelt: [2.2] note\r\n", buildCommentLine(record));
+
+    filterOptions.useBlock = true;
+    filterOptions.blockMask = 1u << 2;
+    EXPECT_FALSE(applyRuleOptions(record, rule));
+    EXPECT_EQ((Lines{line, "warning: type mismatch in filter [" + line + "]",
+                     "warning: '+' and '%' cannot be used with NOWHITELIST (rule will never match)",
+                     line}),
+              logLines());
+}
+
 TEST_F(RuleLineTest, ReadingClearsWhatTheRuleBeforeLeft) {
     filterOptions.whitelist = false;
     RuleLine rule;
@@ -313,7 +387,7 @@ TEST(RuleSteps, BlockNumberMovesPastDigitsAndWhiteSpaceOnlyWhenValid) {
 
 TEST(RuleSteps, FieldTypeEndsAtTheFirstSpaceOnly) {
     const char* line = "X-Header:\tvalue  more";
-    std::string fieldType;
+    std::string_view fieldType;
     ASSERT_TRUE(splitFieldType(line, fieldType));
     EXPECT_EQ("X-Header:\tvalue", fieldType);
     EXPECT_STREQ("more", line);

@@ -14,7 +14,9 @@
 
 #include "platform/platform.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif

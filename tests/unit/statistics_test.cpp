@@ -9,9 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "base/filter_options.h"
+#include "base/log_writer.h"
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
 #include "config/config_table.h"
-#include "config/filter_options.h"
-#include "host/log_writer.h"
 #include "scratch_folder.h"
 
 namespace cw {
@@ -176,6 +182,65 @@ TEST_F(StatisticsTest, OldFilesAreReplacedWholeAndNothingIsLeftBeside) {
     EXPECT_FALSE(fileExists(folder + "statistics.dat.new"));
     EXPECT_FALSE(fileExists(folder + "statistics.txt.new"));
 }
+
+#if !defined(_WIN32)
+ino_t fileIdentity(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+// Every write of the process fails while this lives (a file size limit of 0),
+// as writes fail on a broken disk.
+class FailingWrites {
+  public:
+    FailingWrites() {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        struct rlimit none = saved_;
+        none.rlim_cur = 0;
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~FailingWrites() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+
+  private:
+    struct rlimit saved_ {};
+    void (*previous_)(int) = nullptr;
+};
+
+TEST_F(StatisticsTest, FilesOfUnchangedLengthAreRewrittenInPlace) {
+    readStatistics(folder);
+    process(1, 0);
+    ino_t data = fileIdentity(folder + "statistics.dat");
+    ino_t report = fileIdentity(folder + "statistics.txt");
+    process(1, 1);
+    EXPECT_EQ(data, fileIdentity(folder + "statistics.dat"));
+    EXPECT_EQ(report, fileIdentity(folder + "statistics.txt"));
+    EXPECT_EQ((Counters{0, 0, 0, 2, 1}), counters());
+    EXPECT_NE(std::string::npos, readFileBytes(folder + "statistics.txt").find("    2 (SPAM)"));
+}
+
+TEST_F(StatisticsTest, FailingWritesLeaveTheOldFilesWhole) {
+    readStatistics(folder);
+    process(1, 0);
+    const std::string data = readFileBytes(folder + "statistics.dat");
+    const std::string report = readFileBytes(folder + "statistics.txt");
+    {
+        FailingWrites failing;
+        process(0, 1);  // same lengths: written in place
+        statisticsCounters.values[STAT_PROCESSED] = 123456;
+        process(0, 1);  // the report grows a digit: replaced whole
+    }
+    EXPECT_EQ(data, readFileBytes(folder + "statistics.dat"));
+    EXPECT_EQ(report, readFileBytes(folder + "statistics.txt"));
+    EXPECT_FALSE(fileExists(folder + "statistics.dat.new"));
+    EXPECT_FALSE(fileExists(folder + "statistics.txt.new"));
+    process(0, 0);  // and the next message brings them up to date
+    EXPECT_NE(std::string::npos, readFileBytes(folder + "statistics.txt").find("123456"));
+}
+#endif
 
 TEST_F(StatisticsTest, WithoutAStatisticsPathOnlyTheCountersChange) {
     process(1, 0);

@@ -2,7 +2,7 @@
 // as the loader would, before any test takes a lock.
 #include <gtest/gtest.h>
 
-#include "host/module_state.h"
+#include "base/module_state.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,213 @@
+#include "base/log_writer.h"
+
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "base/filter_options.h"
+#include "base/module_state.h"
+#include "common/number_text.h"
+#include "common/text_file.h"
+
+namespace cw {
+
+namespace {
+
+constexpr const char* LOG_FILE_NAME = "cobbleweave.log";
+constexpr const char* MONTH_NAMES[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// The rest of the line at the cut point is dropped up to this many characters,
+// counted as a text-mode read counts them (CR LF is one).
+constexpr size_t CUT_LINE_SKIP = 1023;
+
+struct LogState {
+    std::string path;
+    // The first heldCount entries are held; the slots behind keep their
+    // capacity, since the scan holds and drops a line for every rule.
+    std::vector<std::string> heldLines;
+    size_t heldCount = 0;
+    FILE* file = nullptr;  // open for appending while a session lasts
+    int sessions = 0;
+    // The file's size as last measured and since grown by this writer's own
+    // lines; -1 when unknown. Only this writer grows the file.
+    long size = -1;
+};
+
+LogState logState;
+
+void closeLogFile() {
+    if (logState.file != nullptr) {
+        std::fclose(logState.file);
+        logState.file = nullptr;
+    }
+}
+
+// The log file open for appending, its size known; null when it cannot be opened.
+FILE* openLogFile() {
+    if (logState.file == nullptr) {
+        logState.file = platform::openFile(logState.path, "a");
+        if (logState.file == nullptr) {
+            return nullptr;
+        }
+        std::fseek(logState.file, 0, SEEK_END);
+        logState.size = std::ftell(logState.file);
+    }
+    return logState.file;
+}
+
+void appendToLog(FILE* file, const std::string& text) {
+    std::string bytes = toTextModeBytes(text);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    // Written through at once: a reader, or a crash, finds every line so far.
+    std::fflush(file);
+    if (logState.size >= 0) {
+        logState.size += static_cast<long>(bytes.size());
+    }
+}
+
+// The size of a file that is not open: measured by opening it for reading.
+void measureLogFile() {
+    FILE* file = platform::openFile(logState.path, "r");
+    if (file == nullptr) {
+        return;
+    }
+    std::fseek(file, 0, SEEK_END);
+    logState.size = std::ftell(file);
+    std::fclose(file);
+}
+
+// Keeps the file below MAXLOGSIZE by dropping everything before the first whole
+// line that begins after its middle.
+void cutLogFileIfTooLarge() {
+    if (logState.size < 0) {
+        measureLogFile();
+        if (logState.size < 0) {
+            return;
+        }
+    }
+    bool cut = logState.size > filterOptions.maxLogSize &&
+               filterOptions.traceLevel == TRACE_QUIET && !filterOptions.keepLogFile;
+    if (!cut) {
+        return;
+    }
+    closeLogFile();
+    FILE* file = platform::openFile(logState.path, "r");
+    if (file == nullptr) {
+        logState.size = -1;
+        return;
+    }
+    std::fseek(file, 0, SEEK_END);
+    long size = std::ftell(file);
+    std::string rest;
+    try {
+        rest.reserve(static_cast<size_t>(size) / 2 + 1);
+        std::fseek(file, size / 2, SEEK_SET);
+        size_t skipped = 0;
+        int c;
+        while (skipped < CUT_LINE_SKIP && (c = readTextModeByte(file)) != EOF) {
+            ++skipped;
+            if (c == '\n') {
+                break;
+            }
+        }
+        char chunk[8192];
+        size_t count;
+        while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+            rest.append(chunk, count);
+        }
+    } catch (const std::bad_alloc&) {
+        std::fclose(file);
+        logState.size = size;
+        return;  // left uncut until a later call
+    }
+    std::fclose(file);
+    logState.size =
+        platform::replaceFile(logState.path, rest) ? static_cast<long>(rest.size()) : -1;
+}
+
+}  // namespace
+
+std::string formatTimeStamp(const platform::LocalTime& time) {
+    const char* month = (time.month >= 1 && time.month <= 12) ? MONTH_NAMES[time.month - 1] : "???";
+    return formatText("%02d %3s %02d  %02d:%02d:%02d  ", time.day, month, time.year % 100,
+                      time.hour, time.minute, time.second);
+}
+
+void writeLog(const char* text, int mode) {
+    if (text == nullptr) {
+        text = "";
+    }
+    platform::LockGuard lock(moduleState.logLock);
+    if (mode == LOG_DISCARD) {
+        logState.heldCount = 0;
+    } else if (mode == LOG_HOLD) {
+        if (logState.heldCount < MAX_HELD_LINES) {
+            try {
+                if (logState.heldCount == logState.heldLines.size()) {
+                    logState.heldLines.emplace_back();
+                }
+                logState.heldLines[logState.heldCount].assign(text);
+                ++logState.heldCount;
+            } catch (const std::bad_alloc&) {
+                // The line is lost; the others stay held.
+            }
+        }
+    } else if (FILE* file = openLogFile()) {
+        std::string stamp = formatTimeStamp(platform::localTime());
+        std::string lines;
+        if (mode == LOG_FLUSH) {
+            for (size_t i = 0; i < logState.heldCount; ++i) {
+                lines += stamp + logState.heldLines[i] + "\n";
+            }
+            logState.heldCount = 0;
+        }
+        lines += stamp + text + "\n";
+        appendToLog(file, lines);
+        if (logState.sessions == 0) {
+            closeLogFile();
+        }
+    }
+    cutLogFileIfTooLarge();
+}
+
+void traceLine(const std::string& text) {
+    if (filterOptions.traceLevel == TRACE_DEBUG) {
+        writeLog(text, LOG_APPEND);
+    }
+}
+
+bool setLogFolder(const std::string& folder) {
+    platform::LockGuard lock(moduleState.logLock);
+    closeLogFile();
+    logState.size = -1;
+    std::string path = folder + LOG_FILE_NAME;
+    if (path.size() >= LOG_PATH_SIZE) {
+        logState.path.clear();
+        return false;
+    }
+    logState.path = path;
+    return true;
+}
+
+const std::string& logFilePath() {
+    return logState.path;
+}
+
+int heldLineCount() {
+    platform::LockGuard lock(moduleState.logLock);
+    return static_cast<int>(logState.heldCount);
+}
+
+LogFileSession::LogFileSession() {
+    platform::LockGuard lock(moduleState.logLock);
+    ++logState.sessions;
+}
+
+LogFileSession::~LogFileSession() {
+    platform::LockGuard lock(moduleState.logLock);
+    if (--logState.sessions == 0) {
+        closeLogFile();
+    }
+}
+
+}  // namespace cw

@@ -1,0 +1,212 @@
+#include "engine/rule_set.h"
+
+#include <map>
+#include <new>
+
+#include "common/text_ops.h"
+
+namespace cw {
+
+namespace {
+
+// Fewer plain-string rules on one field are cheaper tested one by one.
+constexpr size_t MIN_GROUP_SIZE = 4;
+
+bool testsHeaderLines(FieldKind field) {
+    return field == FieldKind::HEADER || field == FieldKind::ANY_SENDER ||
+           field == FieldKind::ANY_RECIPIENT || field == FieldKind::MATCH;
+}
+
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    lowerCaseInPlace(lower);
+    return lower;
+}
+
+uint32_t selectorFor(RuleSet& set, std::map<std::string, uint32_t>& byField,
+                     const RuleRecord& record) {
+    std::string key = lowerCase(record.fieldType);
+    auto [position, added] = byField.emplace(key, static_cast<uint32_t>(set.selectors.size()));
+    if (added) {
+        set.selectors.push_back(headerSelectorOf(record.field, record.fieldType));
+    }
+    return position->second;
+}
+
+uint32_t addPattern(RuleSet& set, std::string foldedText, bool folded) {
+    PatternEntry entry;
+    entry.foldedText = std::move(foldedText);
+    entry.folded = folded;
+    set.patterns.push_back(std::move(entry));
+    return static_cast<uint32_t>(set.patterns.size() - 1);
+}
+
+bool isPatternMetaCharacter(char c) {
+    return std::string_view("\\^$.[]|()?*+{}").find(c) != std::string_view::npos;
+}
+
+bool isAsciiAlphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Rules whose outcome is nothing but "does this literal occur in a subject of the
+// field", whose subjects a group can share: a plain string or a literal pattern,
+// no flag but '~', on header lines or a whole text. The group key tells rules of
+// one kind and field apart.
+bool literalGroupKey(const RuleRecord& record, std::string& key) {
+    if (!record.isWellFormed() || record.pattern.empty()) {
+        return false;
+    }
+    uint32_t kind = record.flags & ~FLAG_USE_DECODED;
+    if (kind != FLAG_HAS_STRING && kind != FLAG_HAS_PATTERN) {
+        return false;
+    }
+    if (!testsHeaderLines(record.field) && record.field != FieldKind::BODY &&
+        record.field != FieldKind::COMPLETE_HEADER) {
+        return false;
+    }
+    std::string literal;
+    if (kind == FLAG_HAS_PATTERN && !literalOfPattern(record.pattern, literal)) {
+        return false;
+    }
+    key = (kind == FLAG_HAS_PATTERN ? "pattern " : "string ");
+    key += (record.flags & FLAG_USE_DECODED) ? "decoded " : "raw ";
+    key += lowerCase(record.fieldType);
+    return true;
+}
+
+void gatherLiteralGroups(RuleSet& set) {
+    std::map<std::string, std::vector<uint32_t>> byKey;
+    std::string key;
+    for (uint32_t index = 0; index < set.rules.size(); ++index) {
+        if (literalGroupKey(set.rules[index].record, key)) {
+            byKey[key].push_back(index);
+        }
+    }
+    for (auto& [groupKey, members] : byKey) {
+        if (members.size() < MIN_GROUP_SIZE) {
+            continue;
+        }
+        LiteralGroup group;
+        const RuleRecord& first = set.rules[members[0]].record;
+        group.patterns = (first.flags & FLAG_HAS_PATTERN) != 0;
+        group.decoded = (first.flags & FLAG_USE_DECODED) != 0;
+        group.selectorId = set.rules[members[0]].selectorId;
+        group.literals.resize(group.patterns ? members.size() : 0);
+        std::vector<std::string_view> strings;
+        strings.reserve(members.size());
+        for (uint32_t member = 0; member < members.size(); ++member) {
+            CompiledRule& rule = set.rules[members[member]];
+            rule.group = static_cast<uint32_t>(set.groups.size());
+            rule.member = member;
+            if (group.patterns) {
+                literalOfPattern(rule.record.pattern, group.literals[member]);
+                strings.push_back(group.literals[member]);
+            } else {
+                strings.push_back(rule.record.pattern);
+            }
+        }
+        group.members = std::move(members);
+        group.list = std::make_unique<LiteralList>(std::move(strings));
+        set.groups.push_back(std::move(group));
+    }
+}
+
+void markLiteralRuns(RuleSet& set) {
+    auto inRun = [&](size_t index) {
+        const CompiledRule& rule = set.rules[index];
+        return rule.group != NO_INDEX && rule.record.blockNumber == 0;
+    };
+    size_t index = set.rules.size();
+    uint32_t runEnd = NO_INDEX;
+    while (index-- > 0) {
+        if (!inRun(index)) {
+            runEnd = NO_INDEX;
+            continue;
+        }
+        if (runEnd == NO_INDEX) {
+            runEnd = static_cast<uint32_t>(index + 1);
+        }
+        set.rules[index].runEnd = runEnd;
+    }
+}
+
+std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
+    auto set = std::make_shared<RuleSet>();
+    set->rules.reserve(config.lineTexts.size());
+    std::map<std::string, uint32_t> selectorByField;
+    for (const std::string& line : config.lineTexts) {
+        CompiledRule rule;
+        rule.record = readRuleRecord(line);
+        const RuleRecord& record = rule.record;
+        if (record.isWellFormed()) {
+            if (testsHeaderLines(record.field)) {
+                rule.selectorId = selectorFor(*set, selectorByField, record);
+            }
+            set->usesHeaderTexts |= record.field == FieldKind::COMPLETE_HEADER;
+            set->usesBodyLines |= record.field == FieldKind::LINE;
+            if (record.flags & FLAG_HAS_PATTERN) {
+                rule.patternSlot = addPattern(*set, std::string(), false);
+                std::string folded = lowerCase(record.pattern);
+                if ((record.flags & FLAG_HAS_STRING) && folded != record.pattern) {
+                    rule.foldedSlot = addPattern(*set, std::move(folded), true);
+                }
+            }
+        }
+        set->rules.push_back(std::move(rule));
+    }
+    gatherLiteralGroups(*set);
+    markLiteralRuns(*set);
+    return set;
+}
+
+}  // namespace
+
+bool literalOfPattern(std::string_view pattern, std::string& literal) {
+    literal.clear();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        if (c == '\\') {
+            // A backslash before punctuation stands for the punctuation itself;
+            // before a letter or digit it is an escape with a meaning of its own.
+            if (i + 1 == pattern.size() || isAsciiAlphanumeric(pattern[i + 1]) ||
+                static_cast<unsigned char>(pattern[i + 1]) >= 0x80) {
+                return false;
+            }
+            literal += pattern[++i];
+        } else if (isPatternMetaCharacter(c)) {
+            return false;
+        } else {
+            literal += c;
+        }
+    }
+    return !literal.empty();
+}
+
+void compileRuleSet(FilterConfig& config) {
+    try {
+        config.compiled = buildRuleSet(config);
+    } catch (const std::bad_alloc&) {
+        // The first scan tries again.
+        config.compiled.reset();
+    }
+}
+
+RuleSet& ruleSetOf(FilterConfig& config) {
+    if (!config.compiled) {
+        config.compiled = buildRuleSet(config);
+    }
+    return static_cast<RuleSet&>(*config.compiled);
+}
+
+const PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record) {
+    PatternEntry& entry = set.patterns[slot];
+    if (!entry.compiled) {
+        entry.result = compilePattern(
+            entry.folded ? std::string_view(entry.foldedText) : record.pattern, set.useJit);
+        entry.compiled = true;
+    }
+    return entry;
+}
+
+}  // namespace cw

@@ -1,0 +1,89 @@
+#include "engine/literal_list.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/text_ops.h"
+
+namespace cw {
+namespace {
+
+using Found = std::vector<uint32_t>;
+
+Found findAll(const LiteralList& list, const std::string& text) {
+    Found found;
+    list.findAll(text, found);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// What testing the strings one by one finds: each folded string looked for in
+// the folded text.
+Found findOneByOne(const std::vector<std::string>& strings, const std::string& text) {
+    std::string folded = text;
+    lowerCaseInPlace(folded);
+    Found found;
+    for (uint32_t i = 0; i < strings.size(); ++i) {
+        std::string needle = strings[i];
+        lowerCaseInPlace(needle);
+        if (!needle.empty() && folded.find(needle) != std::string::npos) {
+            found.push_back(i);
+        }
+    }
+    return found;
+}
+
+std::vector<std::string_view> views(const std::vector<std::string>& strings) {
+    return std::vector<std::string_view>(strings.begin(), strings.end());
+}
+
+TEST(LiteralList, FindsEachStringOnceFoldingAsciiCaseOnly) {
+    const std::vector<std::string> strings = {
+        "spam@bulk.example", "SPAM@BULK.EXAMPLE", "bulk", "b", "", "bulk.example", "\xC4rger", "x"};
+    LiteralList list(views(strings));
+    EXPECT_EQ((Found{0, 1, 2, 3, 5, 7}), findAll(list, "From: Spam@Bulk.Example, bulk bulk"));
+    EXPECT_EQ((Found{}), findAll(list, "\xE4rger"));  // bytes above 0x7F keep their case
+    EXPECT_EQ((Found{6}), findAll(list, "\xC4RGER"));
+    EXPECT_EQ((Found{}), findAll(list, ""));
+    EXPECT_EQ((Found{7}), findAll(list, "x"));
+}
+
+TEST(LiteralList, StringsThatBeginOthersAndOverlapAreAllFound) {
+    const std::vector<std::string> strings = {"a", "aa", "aaa", "ab", "ba", "aab"};
+    LiteralList list(views(strings));
+    EXPECT_EQ((Found{0, 1, 3, 4, 5}), findAll(list, "baab"));
+    EXPECT_EQ((Found{0, 1, 2}), findAll(list, "aaa"));
+}
+
+// Random lists over a small alphabet, so that strings share prefixes and
+// overlap often, against random texts: the same strings as one by one.
+TEST(LiteralList, RandomListsFindWhatTestingOneByOneFinds) {
+    std::mt19937 random(20260309);
+    const std::string alphabet = "abcAB@.\xE9";
+    auto randomText = [&](size_t maxLength) {
+        std::string text(random() % (maxLength + 1), ' ');
+        for (char& c : text) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        return text;
+    };
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> strings(1 + random() % 60);
+        for (std::string& s : strings) {
+            s = randomText(6);
+        }
+        LiteralList list(views(strings));
+        for (int text = 0; text < 20; ++text) {
+            std::string subject = randomText(40);
+            ASSERT_EQ(findOneByOne(strings, subject), findAll(list, subject))
+                << "round " << round << ", text '" << subject << "'";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace cw
