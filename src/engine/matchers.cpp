@@ -382,11 +382,15 @@ bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool&
 }
 
 void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
-                      MessageSubjects& subjects, MatchArea& area, bool& matched) {
+                      MessageSubjects& subjects, MatchArea& area, bool& matched,
+                      const SubjectFilter& mayMatch) {
     if (applyPatternTextTest(rule, subjects, matched)) {
         return;
     }
     forEachSubject(rule, subjects, [&](const Subject& subject) {
+        if (mayMatch && !mayMatch(*subject.prepared, subject.start)) {
+            return;
+        }
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
         int result = matchPattern(pattern, text, whole.size() - subject.start, area);

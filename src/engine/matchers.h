@@ -44,9 +44,15 @@ struct RuleUnderTest {
 // expression in the same rule is compiled from).
 bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool& matched);
 
-// The pattern test, over every subject of the rule's field, with `pattern`.
+// Whether a pattern can match a subject at all (the field's part of it from the
+// given start); a subject it rules out is a plain no-match.
+using SubjectFilter = std::function<bool(PreparedText&, size_t)>;
+
+// The pattern test, over every subject of the rule's field, with `pattern`; run
+// only on the subjects `mayMatch` lets through, when there is one.
 void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
-                      MessageSubjects& subjects, MatchArea& area, bool& matched);
+                      MessageSubjects& subjects, MatchArea& area, bool& matched,
+                      const SubjectFilter& mayMatch = nullptr);
 
 // Holds "valid: [rule] matches [subject] in [field]" (or "matches something in"
 // for the whole-text fields Body: and CompleteHeader:).

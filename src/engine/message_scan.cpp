@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "base/filter_options.h"
 #include "base/log_writer.h"
@@ -41,6 +42,12 @@ struct GroupHits {
     std::vector<GroupHit> hits;  // by member, then line
 };
 
+// Which literals of one prefilter group each subject searched so far holds, as
+// ascending literal indexes.
+struct PrefilterHits {
+    std::unordered_map<const PreparedText*, std::vector<uint32_t>> found;
+};
+
 // Everything one run works with: the message's texts and their prepared forms,
 // the group results and what the rule loop builds up for the verdict. Lives on the stack of the
 // run, so a run interrupted by a nested one (through the message pump) keeps its own.
@@ -50,13 +57,15 @@ struct ScanContext {
         : status(messageStatus),
           rules(ruleSet),
           subjects(headerLines, headerCount, texts, messageStatus, ruleSet.selectors),
-          groups(ruleSet.groups.size()) {}
+          groups(ruleSet.groups.size()),
+          prefilters(ruleSet.prefilterGroups.size()) {}
 
     MessageStatus* status;
     RuleSet& rules;
     MessageTexts texts;
     MessageSubjects subjects;
     std::vector<GroupHits> groups;
+    std::vector<PrefilterHits> prefilters;
     // The indexes of the group rules that occur in the message, ascending; made
     // when the scan first reaches a run of group rules.
     std::vector<uint32_t> recordsWithHits;
@@ -219,6 +228,25 @@ const pcre2_real_code_8* patternFor(ScanContext& scan, CompiledRule& rule, bool 
     return entry.result.pattern.get();
 }
 
+// Whether a prefiltered rule's pattern can match a subject: it holds one of the
+// rule's literals, or it is too long for a pattern without them to be certain
+// of a plain no-match. The subject is searched for its group's literals once.
+bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& subject,
+                     size_t start) {
+    std::string_view text = std::string_view(subject.text).substr(start);
+    if (text.size() > rule.skipUpTo) {
+        return true;
+    }
+    auto [entry, added] = scan.prefilters[rule.prefilter].found.try_emplace(&subject);
+    std::vector<uint32_t>& found = entry->second;
+    if (added) {
+        scan.rules.prefilterGroups[rule.prefilter].list->findAll(text, found);
+        std::sort(found.begin(), found.end());
+    }
+    auto first = std::lower_bound(found.begin(), found.end(), rule.firstLiteral);
+    return first != found.end() && *first < rule.firstLiteral + rule.literalCount;
+}
+
 bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& active) {
     if (active.neverMatches) {
         return false;
@@ -236,7 +264,13 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
     }
     if (record.flags & FLAG_HAS_PATTERN) {
         if (const pcre2_real_code_8* pattern = patternFor(scan, rule, folded)) {
-            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched);
+            SubjectFilter mayMatch;
+            if (rule.prefilter != NO_INDEX) {
+                mayMatch = [&scan, &rule](PreparedText& subject, size_t start) {
+                    return subjectMayMatch(scan, rule, subject, start);
+                };
+            }
+            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch);
             applyNegation(record, active.flags, matched);
         }
     }

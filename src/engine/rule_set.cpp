@@ -4,12 +4,13 @@
 #include <new>
 
 #include "common/text_ops.h"
+#include "engine/required_literals.h"
 
 namespace cw {
 
 namespace {
 
-// Fewer plain-string rules on one field are cheaper tested one by one.
+// Fewer rules on one field are cheaper tested one by one than searched together.
 constexpr size_t MIN_GROUP_SIZE = 4;
 
 bool testsHeaderLines(FieldKind field) {
@@ -112,6 +113,53 @@ void gatherLiteralGroups(RuleSet& set) {
     }
 }
 
+// Fields whose subjects MessageSubjects keeps for the whole message, so that a
+// subject's search can be remembered by its address.
+bool hasKeptSubjects(FieldKind field) {
+    return testsHeaderLines(field) || field == FieldKind::BODY ||
+           field == FieldKind::COMPLETE_HEADER || field == FieldKind::LINE;
+}
+
+// Pattern rules outside the literal groups that test their pattern as written
+// (not folded by a string test first) and need a literal, gathered by field.
+void gatherPrefilterGroups(RuleSet& set) {
+    std::map<std::string, std::vector<uint32_t>> byField;
+    std::vector<RequiredLiterals> required(set.rules.size());
+    for (uint32_t index = 0; index < set.rules.size(); ++index) {
+        const CompiledRule& rule = set.rules[index];
+        const RuleRecord& record = rule.record;
+        if (!record.isWellFormed() || rule.patternSlot == NO_INDEX || rule.foldedSlot != NO_INDEX ||
+            rule.group != NO_INDEX || !hasKeptSubjects(record.field)) {
+            continue;
+        }
+        required[index] = requiredLiteralsOf(record.pattern, MATCH_STEP_LIMIT);
+        if (!required[index].anyOf.empty()) {
+            std::string key =
+                std::to_string(static_cast<int>(record.field)) + " " + lowerCase(record.fieldType);
+            byField[key].push_back(index);
+        }
+    }
+    for (const auto& [field, members] : byField) {
+        if (members.size() < MIN_GROUP_SIZE) {
+            continue;
+        }
+        PrefilterGroup group;
+        for (uint32_t index : members) {
+            CompiledRule& rule = set.rules[index];
+            rule.prefilter = static_cast<uint32_t>(set.prefilterGroups.size());
+            rule.firstLiteral = static_cast<uint32_t>(group.literals.size());
+            rule.literalCount = static_cast<uint32_t>(required[index].anyOf.size());
+            rule.skipUpTo = required[index].skipUpTo;
+            for (std::string& literal : required[index].anyOf) {
+                group.literals.push_back(std::move(literal));
+            }
+        }
+        group.list = std::make_unique<LiteralList>(
+            std::vector<std::string_view>(group.literals.begin(), group.literals.end()));
+        set.prefilterGroups.push_back(std::move(group));
+    }
+}
+
 void markLiteralRuns(RuleSet& set) {
     auto inRun = [&](size_t index) {
         const CompiledRule& rule = set.rules[index];
@@ -156,6 +204,7 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         set->rules.push_back(std::move(rule));
     }
     gatherLiteralGroups(*set);
+    gatherPrefilterGroups(*set);
     markLiteralRuns(*set);
     return set;
 }
