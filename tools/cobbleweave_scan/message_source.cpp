@@ -223,6 +223,14 @@ bool readMessages(const InputFile& input, bool forceMbox,
         message.source = input.path;
         message.mboxNumber = static_cast<int>(index) + 1;
         message.text = std::move(texts[index]);
+        // The last message runs to the end of the file, unless an escape was
+        // undone or a separating blank line dropped: then its bytes differ from
+        // the file's, and the body must be copied.
+        if (!fromStandardInput && index + 1 == texts.size() &&
+            std::string_view(bytes).ends_with(message.text)) {
+            message.wholeFile = input.path;
+            message.fileOffset = bytes.size() - message.text.size();
+        }
         splitHeader(message);
         onMessage(message);
     }
