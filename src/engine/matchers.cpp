@@ -19,7 +19,7 @@ constexpr int QUOTE_LIMIT = 256;
 
 // Fields whose subjects are tested whole, nothing cut. "Match:" still walks the
 // header lines, testing each with its header name.
-constexpr const char* WHOLE_TEXT_FIELDS[] = {
+constexpr std::string_view WHOLE_TEXT_FIELDS[] = {
     "CompleteHeader:", "Match:", "Body:", "Line:", "Username:", "Servername:"};
 
 // The group fields and their header names, tried in this order; a matching line
@@ -43,9 +43,16 @@ int groupPrefixLength(const char* line, const char* const (&names)[N]) {
     return -1;
 }
 
-bool isWholeTextField(const std::string& fieldName) {
-    for (const char* field : WHOLE_TEXT_FIELDS) {
-        if (equalsNoCase(fieldName.c_str(), field)) {
+// Whether a field name equals `name`, ignoring case. Asked for every rule and
+// subject, so the lengths are compared first.
+bool isFieldNamed(std::string_view fieldName, std::string_view name) {
+    return fieldName.size() == name.size() &&
+           startsWithNoCase(name.data(), fieldName.data(), fieldName.size());
+}
+
+bool isWholeTextField(std::string_view fieldName) {
+    for (std::string_view field : WHOLE_TEXT_FIELDS) {
+        if (isFieldNamed(fieldName, field)) {
             return true;
         }
     }
@@ -313,18 +320,19 @@ bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, 
 }  // namespace
 
 int fieldPrefixLength(const char* line, std::string_view fieldName) {
-    std::string name(fieldName);
-    if (startsWithNoCase(line, name.c_str(), name.size())) {
-        return static_cast<int>(name.size());
+    if (startsWithNoCase(line, fieldName.data(), fieldName.size())) {
+        return static_cast<int>(fieldName.size());
     }
-    if (isWholeTextField(name)) {
+    // Compared as a C string from here: up to a NUL it might hold.
+    fieldName = fieldName.substr(0, fieldName.find('\0'));
+    if (isWholeTextField(fieldName)) {
         return 0;
     }
     int length = -1;
-    if (equalsNoCase(name.c_str(), "Any-Sender:")) {
+    if (isFieldNamed(fieldName, "Any-Sender:")) {
         length = groupPrefixLength(line, SENDER_HEADERS);
     }
-    if (equalsNoCase(name.c_str(), "Any-Recipient:")) {
+    if (isFieldNamed(fieldName, "Any-Recipient:")) {
         length = groupPrefixLength(line, RECIPIENT_HEADERS);
     }
     return length;

@@ -43,9 +43,12 @@ struct GroupHits {
 };
 
 // Which literals of one prefilter group each subject searched so far holds, as
-// ascending literal indexes.
+// ascending literal indexes. The rules of a group mostly ask about one subject
+// after another, so the last one asked about is kept at hand.
 struct PrefilterHits {
     std::unordered_map<const PreparedText*, std::vector<uint32_t>> found;
+    const PreparedText* lastSubject = nullptr;
+    const std::vector<uint32_t>* lastFound = nullptr;
 };
 
 // Everything one run works with: the message's texts and their prepared forms,
@@ -237,12 +240,17 @@ bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& 
     if (text.size() > rule.skipUpTo) {
         return true;
     }
-    auto [entry, added] = scan.prefilters[rule.prefilter].found.try_emplace(&subject);
-    std::vector<uint32_t>& found = entry->second;
-    if (added) {
-        scan.rules.prefilterGroups[rule.prefilter].list->findAll(text, found);
-        std::sort(found.begin(), found.end());
+    PrefilterHits& hits = scan.prefilters[rule.prefilter];
+    if (hits.lastSubject != &subject) {
+        auto [entry, added] = hits.found.try_emplace(&subject);
+        if (added) {
+            scan.rules.prefilterGroups[rule.prefilter].list->findAll(text, entry->second);
+            std::sort(entry->second.begin(), entry->second.end());
+        }
+        hits.lastSubject = &subject;
+        hits.lastFound = &entry->second;
     }
+    const std::vector<uint32_t>& found = *hits.lastFound;
     auto first = std::lower_bound(found.begin(), found.end(), rule.firstLiteral);
     return first != found.end() && *first < rule.firstLiteral + rule.literalCount;
 }
