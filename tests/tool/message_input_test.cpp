@@ -122,6 +122,25 @@ TEST_F(ScanToolTest, LastMessageOfAnMboxGetsExactlyItsBody) {
     }
 }
 
+// A body handed over as a copy (standard input here) reaches the plug-in whole
+// in its single read, however large: larger than a pipe holds at first, and
+// larger than the largest pipe.
+TEST_F(ScanToolTest, CopiedBodyReachesThePluginWholeInOneRead) {
+    writeRules(
+        "MAXSIZE 131072\r\n"
+        "Body: 6.0 {MARKER\\z} [end of the area]\r\n");
+    for (size_t bodySize : {size_t{131072}, size_t{1500000}}) {
+        // The area holds the first 131072 bytes: the marker ends exactly there.
+        std::string body(131072 - 6, 'x');
+        body += "MARKER";
+        body.resize(bodySize, 'y');
+        std::string input = "Subject: large\r\n\r\n" + body;
+        ToolRun result = scan("--headers -", &input);
+        ASSERT_EQ(0, result.status) << result.err;
+        EXPECT_EQ("    X-Quelt: end of the area\n", firstResult(result.out).addedLines) << bodySize;
+    }
+}
+
 const char* const THREE_MESSAGE_MBOX =
     "From alice@example.org Mon Mar  9 10:00:00 2026\n"
     "Subject: first\n"
