@@ -49,9 +49,6 @@ FILE* openLogFile() {
         if (logState.file == nullptr) {
             return nullptr;
         }
-        // Every line is written through at once anyway: without a buffer the
-        // stream needs no look at the file to size one.
-        std::setvbuf(logState.file, nullptr, _IONBF, 0);
         std::fseek(logState.file, 0, SEEK_END);
         logState.size = std::ftell(logState.file);
     }
