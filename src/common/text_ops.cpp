@@ -65,7 +65,9 @@ void lowerCaseInPlace(std::string& text) {
 
 bool startsWithNoCase(const char* text, const char* prefix, size_t prefixLength) {
     for (size_t i = 0; i < prefixLength; ++i) {
-        if (text[i] == '\0' || asciiLower(text[i]) != asciiLower(prefix[i])) {
+        // Equal bytes, the usual case for header names, need no folding.
+        if (text[i] == '\0' ||
+            (text[i] != prefix[i] && asciiLower(text[i]) != asciiLower(prefix[i]))) {
             return false;
         }
     }

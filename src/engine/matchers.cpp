@@ -124,10 +124,31 @@ struct Subject {
     size_t start;
 };
 
+// fieldPrefixLength with the field's cut known.
+int prefixLengthFor(const char* line, std::string_view fieldName, FieldCut cut) {
+    if (startsWithNoCase(line, fieldName.data(), fieldName.size())) {
+        return static_cast<int>(fieldName.size());
+    }
+    switch (cut) {
+        case FieldCut::WHOLE_TEXT:
+            return 0;
+        case FieldCut::ANY_SENDER:
+            return groupPrefixLength(line, SENDER_HEADERS);
+        case FieldCut::ANY_RECIPIENT:
+            return groupPrefixLength(line, RECIPIENT_HEADERS);
+        case FieldCut::UNKNOWN:
+            return prefixLengthFor(line, fieldName, fieldCutOf(fieldName));
+        case FieldCut::NAME_ONLY:
+            break;
+    }
+    return -1;
+}
+
 // The part of a prepared text that belongs to the field, or false when the text
 // does not belong to it at all.
-bool cutForField(PreparedText& prepared, std::string_view fieldType, Subject& subject) {
-    int prefixLength = fieldPrefixLength(prepared.text.c_str(), fieldType);
+bool cutForField(PreparedText& prepared, std::string_view fieldType, FieldCut cut,
+                 Subject& subject) {
+    int prefixLength = prefixLengthFor(prepared.text.c_str(), fieldType, cut);
     if (prefixLength < 0 || prepared.text.size() < static_cast<size_t>(prefixLength)) {
         return false;
     }
@@ -167,6 +188,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
     const RuleRecord& record = rule.record;
     bool useDecoded = (rule.flags & FLAG_USE_DECODED) != 0;
     const MessageTexts& texts = subjects.texts();
+    FieldCut cut = rule.cut != FieldCut::UNKNOWN ? rule.cut : fieldCutOf(record.fieldType);
     Subject subject{};
     switch (record.field) {
         case FieldKind::SIZE:
@@ -181,7 +203,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
                                                                      : account->serverName;
             PreparedText prepared;
             if (prepareLoneSubject(text, rule, prepared) &&
-                cutForField(prepared, record.fieldType, subject)) {
+                cutForField(prepared, record.fieldType, cut, subject)) {
                 test(subject);
             }
             return;
@@ -190,7 +212,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             bool raw = useDecoded && texts.bodyIsEncoded;
             PreparedText& prepared =
                 subjects.wholeText(raw ? WholeText::RAW_HEADER : WholeText::DECODED_HEADER);
-            if (cutForField(prepared, record.fieldType, subject)) {
+            if (cutForField(prepared, record.fieldType, cut, subject)) {
                 test(subject);
             }
             return;
@@ -199,7 +221,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             bool decoded = useDecoded && texts.bodyIsEncoded;
             PreparedText& prepared =
                 subjects.wholeText(decoded ? WholeText::DECODED_BODY : WholeText::RAW_BODY);
-            if (cutForField(prepared, record.fieldType, subject)) {
+            if (cutForField(prepared, record.fieldType, cut, subject)) {
                 test(subject);
             }
             return;
@@ -211,7 +233,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
                 if (lines[i] == nullptr || (textPartsOnly && !subjects.inTextPart(i))) {
                     continue;
                 }
-                if (cutForField(subjects.bodyLine(i), record.fieldType, subject)) {
+                if (cutForField(subjects.bodyLine(i), record.fieldType, cut, subject)) {
                     test(subject);
                 }
             }
@@ -235,7 +257,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             }
             prepared = &decoded;
         }
-        if (cutForField(*prepared, record.fieldType, subject)) {
+        if (cutForField(*prepared, record.fieldType, cut, subject)) {
             test(subject);
         }
     }
@@ -319,23 +341,23 @@ bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, 
 
 }  // namespace
 
-int fieldPrefixLength(const char* line, std::string_view fieldName) {
-    if (startsWithNoCase(line, fieldName.data(), fieldName.size())) {
-        return static_cast<int>(fieldName.size());
-    }
-    // Compared as a C string from here: up to a NUL it might hold.
+FieldCut fieldCutOf(std::string_view fieldName) {
+    // Compared as a C string: up to a NUL it might hold.
     fieldName = fieldName.substr(0, fieldName.find('\0'));
     if (isWholeTextField(fieldName)) {
-        return 0;
+        return FieldCut::WHOLE_TEXT;
     }
-    int length = -1;
     if (isFieldNamed(fieldName, "Any-Sender:")) {
-        length = groupPrefixLength(line, SENDER_HEADERS);
+        return FieldCut::ANY_SENDER;
     }
     if (isFieldNamed(fieldName, "Any-Recipient:")) {
-        length = groupPrefixLength(line, RECIPIENT_HEADERS);
+        return FieldCut::ANY_RECIPIENT;
     }
-    return length;
+    return FieldCut::NAME_ONLY;
+}
+
+int fieldPrefixLength(const char* line, std::string_view fieldName) {
+    return prefixLengthFor(line, fieldName, fieldCutOf(fieldName));
 }
 
 HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType) {

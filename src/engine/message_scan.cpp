@@ -263,7 +263,7 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
     if (rule.group != NO_INDEX) {
         return evaluateGroupMember(scan, rule);
     }
-    RuleUnderTest test{record, active.flags, rule.selectorId};
+    RuleUnderTest test{record, active.flags, rule.selectorId, rule.fieldCut};
     bool matched = false;
     bool folded = false;
     if (record.flags & FLAG_HAS_STRING) {

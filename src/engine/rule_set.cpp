@@ -188,6 +188,7 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         rule.record = readRuleRecord(line);
         const RuleRecord& record = rule.record;
         if (record.isWellFormed()) {
+            rule.fieldCut = fieldCutOf(record.fieldType);
             if (testsHeaderLines(record.field)) {
                 rule.selectorId = selectorFor(*set, selectorByField, record);
             }
