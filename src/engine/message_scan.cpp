@@ -42,13 +42,14 @@ struct GroupHits {
     std::vector<GroupHit> hits;  // by member, then line
 };
 
-// Which literals of one prefilter group each subject searched so far holds, as
-// ascending literal indexes. The rules of a group mostly ask about one subject
-// after another, so the last one asked about is kept at hand.
+// Which members of one prefilter group may match each subject searched so far
+// (hold one of their literals). The rules of a group mostly ask about one
+// subject after another, so the last one asked about is kept at hand.
 struct PrefilterHits {
-    std::unordered_map<const PreparedText*, std::vector<uint32_t>> found;
+    std::unordered_map<const PreparedText*, std::vector<bool>> mayMatch;
     const PreparedText* lastSubject = nullptr;
-    const std::vector<uint32_t>* lastFound = nullptr;
+    const std::vector<bool>* lastMayMatch = nullptr;
+    std::vector<uint32_t> found;  // the literals of the last search
 };
 
 // Everything one run works with: the message's texts and their prepared forms,
@@ -242,17 +243,22 @@ bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& 
     }
     PrefilterHits& hits = scan.prefilters[rule.prefilter];
     if (hits.lastSubject != &subject) {
-        auto [entry, added] = hits.found.try_emplace(&subject);
+        auto [entry, added] = hits.mayMatch.try_emplace(&subject);
         if (added) {
-            scan.rules.prefilterGroups[rule.prefilter].list->findAll(text, entry->second);
-            std::sort(entry->second.begin(), entry->second.end());
+            const PrefilterGroup& group = scan.rules.prefilterGroups[rule.prefilter];
+            hits.found.clear();
+            group.list->findAll(text, hits.found);
+            entry->second.assign(group.memberCount, false);
+            for (uint32_t literal : hits.found) {
+                for (uint32_t member : group.holders[literal]) {
+                    entry->second[member] = true;
+                }
+            }
         }
         hits.lastSubject = &subject;
-        hits.lastFound = &entry->second;
+        hits.lastMayMatch = &entry->second;
     }
-    const std::vector<uint32_t>& found = *hits.lastFound;
-    auto first = std::lower_bound(found.begin(), found.end(), rule.firstLiteral);
-    return first != found.end() && *first < rule.firstLiteral + rule.literalCount;
+    return (*hits.lastMayMatch)[rule.prefilterMember];
 }
 
 bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& active) {

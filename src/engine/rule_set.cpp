@@ -143,17 +143,26 @@ void gatherPrefilterGroups(RuleSet& set) {
         if (members.size() < MIN_GROUP_SIZE) {
             continue;
         }
+        // Rules that need the same literal (copies of a rule, variants of one
+        // word) share it: a subject is searched for it once.
         PrefilterGroup group;
-        for (uint32_t index : members) {
-            CompiledRule& rule = set.rules[index];
+        std::map<std::string, uint32_t> literalIndex;
+        for (uint32_t member = 0; member < members.size(); ++member) {
+            CompiledRule& rule = set.rules[members[member]];
             rule.prefilter = static_cast<uint32_t>(set.prefilterGroups.size());
-            rule.firstLiteral = static_cast<uint32_t>(group.literals.size());
-            rule.literalCount = static_cast<uint32_t>(required[index].anyOf.size());
-            rule.skipUpTo = required[index].skipUpTo;
-            for (std::string& literal : required[index].anyOf) {
-                group.literals.push_back(std::move(literal));
+            rule.prefilterMember = member;
+            rule.skipUpTo = required[members[member]].skipUpTo;
+            for (std::string& literal : required[members[member]].anyOf) {
+                auto [entry, added] =
+                    literalIndex.try_emplace(literal, static_cast<uint32_t>(group.literals.size()));
+                if (added) {
+                    group.literals.push_back(std::move(literal));
+                    group.holders.emplace_back();
+                }
+                group.holders[entry->second].push_back(member);
             }
         }
+        group.memberCount = static_cast<uint32_t>(members.size());
         group.list = std::make_unique<LiteralList>(
             std::vector<std::string_view>(group.literals.begin(), group.literals.end()));
         set.prefilterGroups.push_back(std::move(group));

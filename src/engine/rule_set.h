@@ -47,7 +47,10 @@ struct LiteralGroup {
 // literals of all of them, and a rule's pattern runs only on the subjects that
 // hold one of its own (or that are too long to be passed over safely).
 struct PrefilterGroup {
-    std::vector<std::string> literals;
+    std::vector<std::string> literals;  // each once, however many rules need it
+    // For each literal, the members whose patterns may match where it occurs.
+    std::vector<std::vector<uint32_t>> holders;
+    uint32_t memberCount = 0;
     std::unique_ptr<LiteralList> list;
 };
 
@@ -65,11 +68,10 @@ struct CompiledRule {
     // consecutive such rules it stands among (an include list's rules), which a
     // scan passes over up to the next one that occurs in the message.
     uint32_t runEnd = NO_INDEX;
-    // The rule's prefilter group, its literals there ([firstLiteral, +
-    // literalCount)) and the longest subject its pattern may be passed over on.
+    // The rule's prefilter group, its position there and the longest subject
+    // its pattern may be passed over on.
     uint32_t prefilter = NO_INDEX;
-    uint32_t firstLiteral = 0;
-    uint32_t literalCount = 0;
+    uint32_t prefilterMember = 0;
     size_t skipUpTo = 0;
     // Which of the two texts a PRECOMPILE scan kept for this rule (0: none yet,
     // 1: as written, 2: folded); later PRECOMPILE scans use that one.
