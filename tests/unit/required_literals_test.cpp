@@ -105,7 +105,8 @@ class PatternMaker {
             text += item(depth);
         }
         if (depth > 0 && pick(4) == 0) {
-            text += "|" + pattern(depth + 1);
+            text += '|';
+            text += pattern(depth + 1);
         }
         return text;
     }
