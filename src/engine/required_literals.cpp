@@ -33,19 +33,6 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int hexValue(char c) {
-    if (isDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool isAsciiAlphanumeric(char c) {
     return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -242,8 +229,8 @@ class PatternReader {
             case 'a':
                 return leaf(NodeKind::LITERAL, '\a');
             case 'x': {
-                int high = hexValue(peek());
-                int low = hexValue(peek(1));
+                int high = hexDigitValue(peek());
+                int low = hexDigitValue(peek(1));
                 if (!has(1) || high < 0 || low < 0) {
                     return fail();
                 }
