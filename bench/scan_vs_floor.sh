@@ -2,7 +2,8 @@
 # Measures cobbleweave-scan on real mail against the bare-PCRE2 floor, run by hand:
 #
 #   bench/scan_vs_floor.sh [--rounds N] [--messages N] [--list-messages N]
-#                          [--rule-messages N] [--only floor|lists|rules|memory]
+#                          [--rule-messages N] [--callgrind-messages N]
+#                          [--only floor|lists|rules|memory|callgrind]
 #
 # Corpus: the spam-1 and easy-ham-1 folders of the public SpamAssassin corpus
 # (scripts/fetch-corpus.sh). Rules: the 200-rule set of the shared benchmark
@@ -21,6 +22,9 @@
 #   lists   200 rules plus a B_INCLUDE_SENDER list of 10k, 50k, 100k addresses
 #   rules   200, 1,000 and 2,000 rules (the extra rules are the 200 made distinct)
 #   memory  peak resident memory over 1,000 and 6,000 messages
+#   callgrind  instructions per message for 200 and 2,000 rules, counted by
+#           valgrind's callgrind, so independent of the machine's load (not
+#           part of a run without --only: it takes minutes)
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,6 +34,7 @@ rounds=5
 messages=1000
 list_messages=1000
 rule_messages=1000
+callgrind_messages=200
 only=""
 
 while [ $# -gt 0 ]; do
@@ -38,15 +43,18 @@ while [ $# -gt 0 ]; do
     --messages) messages=$2; shift 2 ;;
     --list-messages) list_messages=$2; shift 2 ;;
     --rule-messages) rule_messages=$2; shift 2 ;;
+    --callgrind-messages) callgrind_messages=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
-    *) echo "usage: $0 [--rounds N] [--messages N] [--list-messages N] [--rule-messages N] [--only floor|lists|rules|memory]" >&2; exit 1 ;;
+    *) echo "usage: $0 [--rounds N] [--messages N] [--list-messages N] [--rule-messages N] [--callgrind-messages N] [--only floor|lists|rules|memory|callgrind]" >&2; exit 1 ;;
   esac
 done
 
 [ -f "$shared/floor.c" ] || { echo "no benchmark material at $shared" >&2; exit 1; }
 corpus=$("$repo/scripts/fetch-corpus.sh")
 (cd "$repo" && cmake --preset linux >/dev/null && cmake --build --preset linux >/dev/null)
-scan="$repo/build/linux/cobbleweave-scan"
+# COBBLEWEAVE_SCAN measures another build of the host stand-in (an older one,
+# for before and after); its library is the one beside it.
+scan="${COBBLEWEAVE_SCAN:-$repo/build/linux/cobbleweave-scan}"
 mkdir -p "$work"
 gcc -O2 -o "$work/floor" "$shared/floor.c" -lpcre2-8
 
@@ -240,11 +248,38 @@ run_memory() {
   echo "6,000 messages (the 3,000 twice): $(peak_rss "$config" "${all[@]}" "${all[@]}") KB"
 }
 
+# Instructions of one whole run under callgrind.
+instructions() {
+  local config=$1
+  shift
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$scan" --config "$config" "$@" 2>&1 >/dev/null |
+    awk '/Collected :/ { print $NF }'
+}
+
+run_callgrind() {
+  mapfile -t files < <(corpus_files "$callgrind_messages")
+  local counts=(200 2000)
+  local count config single whole
+  echo "== instructions per message (callgrind), ${#files[@]} messages, copies: ${COPY_STYLE:-word}"
+  for count in "${counts[@]}"; do
+    config=$(make_config "callgrind$count")
+    rule_set "$count" > "$config/filters.dat"
+    # A run over one message, taken off, leaves out the start and the load.
+    single=$(instructions "$config" "${files[0]}")
+    whole=$(instructions "$config" "${files[@]}")
+    awk -v w="$whole" -v s="$single" -v n=${#files[@]} 'BEGIN { printf "%.0f\n", (w - s) / (n - 1) }' \
+      > "$work/callgrind$count.permessage"
+    echo "$count rules: $(cat "$work/callgrind$count.permessage") instructions per message"
+  done
+  echo "2000 / 200 rules: $(awk -v a="$(cat "$work/callgrind200.permessage")" -v b="$(cat "$work/callgrind2000.permessage")" 'BEGIN { printf "%.2f", b / a }') x"
+}
+
 case "$only" in
   "") run_floor; run_lists; run_rules; run_memory ;;
   floor) run_floor ;;
   lists) run_lists ;;
   rules) run_rules ;;
   memory) run_memory ;;
+  callgrind) run_callgrind ;;
   *) echo "unknown part: $only" >&2; exit 1 ;;
 esac

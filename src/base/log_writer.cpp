@@ -155,13 +155,16 @@ void writeLog(const char* text, int mode) {
     } else if (FILE* file = openLogFile()) {
         std::string stamp = formatTimeStamp(platform::localTime());
         std::string lines;
+        auto addLine = [&](std::string_view line) {
+            lines.append(stamp).append(line).push_back('\n');
+        };
         if (mode == LOG_FLUSH) {
             for (size_t i = 0; i < logState.heldCount; ++i) {
-                lines += stamp + logState.heldLines[i] + "\n";
+                addLine(logState.heldLines[i]);
             }
             logState.heldCount = 0;
         }
-        lines += stamp + text + "\n";
+        addLine(text);
         appendToLog(file, lines);
         if (logState.sessions == 0) {
             closeLogFile();

@@ -138,15 +138,20 @@ int32_t readLeadingInteger(const char* text) {
 std::string formatText(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
+    va_list again;
+    va_copy(again, args);
+    // Most texts (log lines, time stamps) fit the first try; only a longer one
+    // is formatted a second time, into a string of its measured length.
+    char first[512];
+    int length = std::vsnprintf(first, sizeof first, format, args);
     std::string text;
-    if (length > 0) {
+    if (length > 0 && static_cast<size_t>(length) < sizeof first) {
+        text.assign(first, static_cast<size_t>(length));
+    } else if (length > 0) {
         text.resize(static_cast<size_t>(length));
-        std::vsnprintf(text.data(), text.size() + 1, format, args);
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
     }
+    va_end(again);
     va_end(args);
     return text;
 }

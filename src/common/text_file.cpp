@@ -7,12 +7,12 @@ namespace cw {
 std::string toTextModeBytes(const std::string& text) {
     std::string bytes;
     bytes.reserve(text.size() + text.size() / 32 + 2);
-    for (char c : text) {
-        if (c == '\n') {
-            bytes += '\r';
-        }
-        bytes += c;
+    size_t start = 0;
+    for (size_t feed; (feed = text.find('\n', start)) != std::string::npos; start = feed + 1) {
+        bytes.append(text, start, feed - start);
+        bytes += "\r\n";
     }
+    bytes.append(text, start, std::string::npos);
     return bytes;
 }
 

@@ -12,6 +12,19 @@ char asciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
 void trimWhiteSpace(char* text) {
     trimTrailingWhiteSpace(text);
     char* start = skipWhiteSpace(text);
@@ -65,7 +78,9 @@ void lowerCaseInPlace(std::string& text) {
 
 bool startsWithNoCase(const char* text, const char* prefix, size_t prefixLength) {
     for (size_t i = 0; i < prefixLength; ++i) {
-        if (text[i] == '\0' || asciiLower(text[i]) != asciiLower(prefix[i])) {
+        // Equal bytes, the usual case for header names, need no folding.
+        if (text[i] == '\0' ||
+            (text[i] != prefix[i] && asciiLower(text[i]) != asciiLower(prefix[i]))) {
             return false;
         }
     }

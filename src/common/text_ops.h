@@ -11,6 +11,9 @@ namespace cw {
 bool isWhiteSpace(unsigned char c);
 char asciiLower(char c);
 
+// The value of a hexadecimal digit (either case), or -1 for any other byte.
+int hexDigitValue(char c);
+
 // Removes leading and trailing white space; the rest moves to the start of the
 // same buffer. An all-white text becomes empty.
 void trimWhiteSpace(char* text);

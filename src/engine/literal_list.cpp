@@ -33,8 +33,16 @@ bool foldedLess(std::string_view a, std::string_view b) {
     return a.size() < b.size();
 }
 
-size_t pairIndex(unsigned char first, unsigned char second) {
-    return (size_t{first} << 8) | second;
+// The hash of three bytes: 5 bits apart, so that it rolls along a text as
+// ((hash << 5) ^ next) & TRIPLE_MASK. 4 KB of bits.
+constexpr uint32_t TRIPLE_MASK = (1u << 15) - 1;
+
+uint32_t tripleHash(unsigned char first, unsigned char second, unsigned char third) {
+    return ((uint32_t{first} << 10) ^ (uint32_t{second} << 5) ^ third) & TRIPLE_MASK;
+}
+
+bool hasBit(const uint64_t* bits, uint32_t index) {
+    return ((bits[index / 64] >> (index % 64)) & 1) != 0;
 }
 
 }  // namespace
@@ -42,9 +50,11 @@ size_t pairIndex(unsigned char first, unsigned char second) {
 LiteralList::LiteralList(std::vector<std::string_view> strings)
     : count_(strings.size()),
       firstByteStart_(257, 0),
-      firstByteAlone_(256, false),
-      bytePairStarts_(65536 / 64, 0),
+      tripleStarts_((TRIPLE_MASK + 1) / 64, 0),
       reportedBy_(strings.size(), 0) {
+    auto markTriple = [this](uint32_t hash) {
+        tripleStarts_[hash / 64] |= uint64_t{1} << (hash % 64);
+    };
     std::vector<uint32_t> order;
     for (uint32_t index = 0; index < strings.size(); ++index) {
         std::string_view string = strings[index];
@@ -53,12 +63,18 @@ LiteralList::LiteralList(std::vector<std::string_view> strings)
         }
         order.push_back(index);
         if (string.size() == 1) {
-            firstByteAlone_[folded(string[0])] = true;
+            singleBytes_.push_back(folded(string[0]));
+        } else if (string.size() == 2) {
+            for (unsigned third = 0; third < 256; ++third) {
+                markTriple(tripleHash(folded(string[0]), folded(string[1]),
+                                      static_cast<unsigned char>(third)));
+            }
         } else {
-            size_t pair = pairIndex(folded(string[0]), folded(string[1]));
-            bytePairStarts_[pair / 64] |= uint64_t{1} << (pair % 64);
+            markTriple(tripleHash(folded(string[0]), folded(string[1]), folded(string[2])));
         }
     }
+    std::sort(singleBytes_.begin(), singleBytes_.end());
+    singleBytes_.erase(std::unique(singleBytes_.begin(), singleBytes_.end()), singleBytes_.end());
     std::stable_sort(order.begin(), order.end(), [&strings](uint32_t a, uint32_t b) {
         return foldedLess(strings[a], strings[b]);
     });
@@ -88,38 +104,61 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
         std::fill(reportedBy_.begin(), reportedBy_.end(), 0);
         call_ = 1;
     }
-    const uint64_t* pairs = bytePairStarts_.data();
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(folded_.data());
-    unsigned char next = text.empty() ? 0 : folded(text[0]);
-    for (size_t start = 0; start < text.size(); ++start) {
-        unsigned char first = next;
-        next = start + 1 < text.size() ? folded(text[start + 1]) : 0;
-        size_t pair = pairIndex(first, next);
-        bool pairBegins = start + 1 < text.size() && ((pairs[pair / 64] >> (pair % 64)) & 1) != 0;
-        if (!pairBegins && !firstByteAlone_[first]) {
-            continue;
-        }
-        auto low = sorted_.begin() + firstByteStart_[first];
-        auto high = sorted_.begin() + firstByteStart_[first + 1];
-        // Every string in [low, high) matches the text over `depth` bytes from
-        // `start`; the ones exactly that long are found, and sort first.
-        for (size_t depth = 1; low != high; ++depth) {
-            while (low != high && low->length == depth) {
-                if (reportedBy_[low->index] != call_) {
-                    reportedBy_[low->index] = call_;
-                    found.push_back(low->index);
-                }
-                ++low;
-            }
-            if (low == high || start + depth >= text.size()) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t size = text.size();
+    // A one-byte string occurs where its byte first does, in either case.
+    for (unsigned char single : singleBytes_) {
+        unsigned char other = static_cast<unsigned char>(
+            (single >= 'a' && single <= 'z') ? single - ('a' - 'A') : single);
+        for (size_t start = 0; start < size; ++start) {
+            if (bytes[start] == single || bytes[start] == other) {
+                reportAt(text, start, found);
                 break;
             }
-            unsigned char byte = folded(text[start + depth]);
-            low = std::partition_point(
-                low, high, [&](const Entry& entry) { return bytes[entry.offset + depth] < byte; });
-            high = std::partition_point(
-                low, high, [&](const Entry& entry) { return bytes[entry.offset + depth] == byte; });
         }
+    }
+    // Every position with three bytes to go whose hash begins a string; the
+    // last two positions are tried as they are.
+    const uint64_t* triples = tripleStarts_.data();
+    size_t tail = size < 2 ? 0 : size - 2;
+    if (size >= 3) {
+        uint32_t hash = ((uint32_t{FOLD.byte[bytes[0]]} << 5) ^ FOLD.byte[bytes[1]]) & TRIPLE_MASK;
+        for (size_t start = 0; start < tail; ++start) {
+            hash = ((hash << 5) ^ FOLD.byte[bytes[start + 2]]) & TRIPLE_MASK;
+            if (hasBit(triples, hash)) {
+                reportAt(text, start, found);
+            }
+        }
+    }
+    for (size_t start = tail; start < size; ++start) {
+        reportAt(text, start, found);
+    }
+}
+
+void LiteralList::reportAt(std::string_view text, size_t start,
+                           std::vector<uint32_t>& found) const {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(folded_.data());
+    unsigned char first = folded(text[start]);
+    auto low = sorted_.begin() + firstByteStart_[first];
+    auto high = sorted_.begin() + firstByteStart_[first + 1];
+    // Every string in [low, high) matches the text over `depth` bytes from
+    // `start`; the ones exactly that long are found, and sort first.
+    for (size_t depth = 1; low != high; ++depth) {
+        while (low != high && low->length == depth) {
+            if (reportedBy_[low->index] != call_) {
+                reportedBy_[low->index] = call_;
+                found.push_back(low->index);
+            }
+            ++low;
+        }
+        if (low == high || start + depth >= text.size()) {
+            break;
+        }
+        unsigned char byte = folded(text[start + depth]);
+        low = std::partition_point(
+            low, high, [&](const Entry& entry) { return bytes[entry.offset + depth] < byte; });
+        high = std::partition_point(
+            low, high, [&](const Entry& entry) { return bytes[entry.offset + depth] == byte; });
     }
 }
 

@@ -1,8 +1,9 @@
 // Finds which of many plain strings occur in a text, in one walk over the text:
 // the strings are kept sorted, so every position of the text where a string can
-// begin (its first two bytes say) narrows the range of strings that start there
-// one byte at a time, and a string is found when the range still holds it at its
-// full length. Letter case is folded for ASCII
+// begin (a hash of its first three bytes says, rolled along the text) narrows
+// the range of strings that start there one byte at a time, and a string is
+// found when the range still holds it at its full length. A one-byte string is
+// looked for on its own. Letter case is folded for ASCII
 // A-Z only, as the plain-string rules compare.
 //
 // Memory is a folded copy of the strings, the sorted index and a stamp per string.
@@ -27,6 +28,9 @@ class LiteralList {
     size_t size() const { return count_; }
 
   private:
+    // Reports every string that begins at `start`.
+    void reportAt(std::string_view text, size_t start, std::vector<uint32_t>& found) const;
+
     // The strings in folded byte order, folded, side by side in one block, so
     // that narrowing a range reads neighbouring bytes.
     struct Entry {
@@ -39,11 +43,12 @@ class LiteralList {
     std::string folded_;
     // For each folded first byte: where its strings begin in sorted_ (257 entries).
     std::vector<uint32_t> firstByteStart_;
-    // Which folded first bytes begin a one-byte string, and which folded byte
-    // pairs begin a longer one: most positions of a text begin neither, and are
-    // passed over with two lookups.
-    std::vector<bool> firstByteAlone_;
-    std::vector<uint64_t> bytePairStarts_;  // a bit for each of the 65536 pairs
+    // The folded one-byte strings, and a bit for the hash of the first three
+    // folded bytes of each longer string (a two-byte string sets the bits of
+    // its two bytes followed by any byte): most positions of a text begin no
+    // string, and are passed over with one lookup.
+    std::vector<unsigned char> singleBytes_;
+    std::vector<uint64_t> tripleStarts_;
     // The call that last reported each string, so that one call reports it once.
     mutable std::vector<uint32_t> reportedBy_;
     mutable uint32_t call_ = 0;

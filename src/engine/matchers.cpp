@@ -19,7 +19,7 @@ constexpr int QUOTE_LIMIT = 256;
 
 // Fields whose subjects are tested whole, nothing cut. "Match:" still walks the
 // header lines, testing each with its header name.
-constexpr const char* WHOLE_TEXT_FIELDS[] = {
+constexpr std::string_view WHOLE_TEXT_FIELDS[] = {
     "CompleteHeader:", "Match:", "Body:", "Line:", "Username:", "Servername:"};
 
 // The group fields and their header names, tried in this order; a matching line
@@ -43,9 +43,16 @@ int groupPrefixLength(const char* line, const char* const (&names)[N]) {
     return -1;
 }
 
-bool isWholeTextField(const std::string& fieldName) {
-    for (const char* field : WHOLE_TEXT_FIELDS) {
-        if (equalsNoCase(fieldName.c_str(), field)) {
+// Whether a field name equals `name`, ignoring case. Asked for every rule and
+// subject, so the lengths are compared first.
+bool isFieldNamed(std::string_view fieldName, std::string_view name) {
+    return fieldName.size() == name.size() &&
+           startsWithNoCase(name.data(), fieldName.data(), fieldName.size());
+}
+
+bool isWholeTextField(std::string_view fieldName) {
+    for (std::string_view field : WHOLE_TEXT_FIELDS) {
+        if (isFieldNamed(fieldName, field)) {
             return true;
         }
     }
@@ -117,10 +124,31 @@ struct Subject {
     size_t start;
 };
 
+// fieldPrefixLength with the field's cut known.
+int prefixLengthFor(const char* line, std::string_view fieldName, FieldCut cut) {
+    if (startsWithNoCase(line, fieldName.data(), fieldName.size())) {
+        return static_cast<int>(fieldName.size());
+    }
+    switch (cut) {
+        case FieldCut::WHOLE_TEXT:
+            return 0;
+        case FieldCut::ANY_SENDER:
+            return groupPrefixLength(line, SENDER_HEADERS);
+        case FieldCut::ANY_RECIPIENT:
+            return groupPrefixLength(line, RECIPIENT_HEADERS);
+        case FieldCut::UNKNOWN:
+            return prefixLengthFor(line, fieldName, fieldCutOf(fieldName));
+        case FieldCut::NAME_ONLY:
+            break;
+    }
+    return -1;
+}
+
 // The part of a prepared text that belongs to the field, or false when the text
 // does not belong to it at all.
-bool cutForField(PreparedText& prepared, std::string_view fieldType, Subject& subject) {
-    int prefixLength = fieldPrefixLength(prepared.text.c_str(), fieldType);
+bool cutForField(PreparedText& prepared, std::string_view fieldType, FieldCut cut,
+                 Subject& subject) {
+    int prefixLength = prefixLengthFor(prepared.text.c_str(), fieldType, cut);
     if (prefixLength < 0 || prepared.text.size() < static_cast<size_t>(prefixLength)) {
         return false;
     }
@@ -160,6 +188,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
     const RuleRecord& record = rule.record;
     bool useDecoded = (rule.flags & FLAG_USE_DECODED) != 0;
     const MessageTexts& texts = subjects.texts();
+    FieldCut cut = rule.cut != FieldCut::UNKNOWN ? rule.cut : fieldCutOf(record.fieldType);
     Subject subject{};
     switch (record.field) {
         case FieldKind::SIZE:
@@ -174,7 +203,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
                                                                      : account->serverName;
             PreparedText prepared;
             if (prepareLoneSubject(text, rule, prepared) &&
-                cutForField(prepared, record.fieldType, subject)) {
+                cutForField(prepared, record.fieldType, cut, subject)) {
                 test(subject);
             }
             return;
@@ -183,7 +212,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             bool raw = useDecoded && texts.bodyIsEncoded;
             PreparedText& prepared =
                 subjects.wholeText(raw ? WholeText::RAW_HEADER : WholeText::DECODED_HEADER);
-            if (cutForField(prepared, record.fieldType, subject)) {
+            if (cutForField(prepared, record.fieldType, cut, subject)) {
                 test(subject);
             }
             return;
@@ -192,7 +221,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             bool decoded = useDecoded && texts.bodyIsEncoded;
             PreparedText& prepared =
                 subjects.wholeText(decoded ? WholeText::DECODED_BODY : WholeText::RAW_BODY);
-            if (cutForField(prepared, record.fieldType, subject)) {
+            if (cutForField(prepared, record.fieldType, cut, subject)) {
                 test(subject);
             }
             return;
@@ -204,7 +233,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
                 if (lines[i] == nullptr || (textPartsOnly && !subjects.inTextPart(i))) {
                     continue;
                 }
-                if (cutForField(subjects.bodyLine(i), record.fieldType, subject)) {
+                if (cutForField(subjects.bodyLine(i), record.fieldType, cut, subject)) {
                     test(subject);
                 }
             }
@@ -228,7 +257,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             }
             prepared = &decoded;
         }
-        if (cutForField(*prepared, record.fieldType, subject)) {
+        if (cutForField(*prepared, record.fieldType, cut, subject)) {
             test(subject);
         }
     }
@@ -312,22 +341,23 @@ bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, 
 
 }  // namespace
 
+FieldCut fieldCutOf(std::string_view fieldName) {
+    // Compared as a C string: up to a NUL it might hold.
+    fieldName = fieldName.substr(0, fieldName.find('\0'));
+    if (isWholeTextField(fieldName)) {
+        return FieldCut::WHOLE_TEXT;
+    }
+    if (isFieldNamed(fieldName, "Any-Sender:")) {
+        return FieldCut::ANY_SENDER;
+    }
+    if (isFieldNamed(fieldName, "Any-Recipient:")) {
+        return FieldCut::ANY_RECIPIENT;
+    }
+    return FieldCut::NAME_ONLY;
+}
+
 int fieldPrefixLength(const char* line, std::string_view fieldName) {
-    std::string name(fieldName);
-    if (startsWithNoCase(line, name.c_str(), name.size())) {
-        return static_cast<int>(name.size());
-    }
-    if (isWholeTextField(name)) {
-        return 0;
-    }
-    int length = -1;
-    if (equalsNoCase(name.c_str(), "Any-Sender:")) {
-        length = groupPrefixLength(line, SENDER_HEADERS);
-    }
-    if (equalsNoCase(name.c_str(), "Any-Recipient:")) {
-        length = groupPrefixLength(line, RECIPIENT_HEADERS);
-    }
-    return length;
+    return prefixLengthFor(line, fieldName, fieldCutOf(fieldName));
 }
 
 HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType) {
@@ -382,11 +412,15 @@ bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool&
 }
 
 void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
-                      MessageSubjects& subjects, MatchArea& area, bool& matched) {
+                      MessageSubjects& subjects, MatchArea& area, bool& matched,
+                      const SubjectFilter& mayMatch) {
     if (applyPatternTextTest(rule, subjects, matched)) {
         return;
     }
     forEachSubject(rule, subjects, [&](const Subject& subject) {
+        if (mayMatch && !mayMatch(*subject.prepared, subject.start)) {
+            return;
+        }
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
         int result = matchPattern(pattern, text, whole.size() - subject.start, area);

@@ -17,6 +17,12 @@
 
 namespace cw {
 
+// Where a field finds its part of a line that does not begin with the field's
+// own name: worked out once per rule from the name, since it is asked for every
+// subject.
+enum class FieldCut : uint8_t { UNKNOWN, NAME_ONLY, WHOLE_TEXT, ANY_SENDER, ANY_RECIPIENT };
+FieldCut fieldCutOf(std::string_view fieldName);
+
 // Leading bytes of `line` that are its header name for `fieldName`; 0 for a
 // whole-text field; -1 when the line does not belong to the field.
 int fieldPrefixLength(const char* line, std::string_view fieldName);
@@ -33,8 +39,9 @@ HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType);
 // One rule as a test sees it.
 struct RuleUnderTest {
     const RuleRecord& record;
-    uint32_t flags;       // the flags in force for this scan
-    uint32_t selectorId;  // the rule set's selector of its field
+    uint32_t flags;                    // the flags in force for this scan
+    uint32_t selectorId;               // the rule set's selector of its field
+    FieldCut cut = FieldCut::UNKNOWN;  // fieldCutOf(record.fieldType), when known
 };
 
 // The plain-string test, over every subject of the rule's field: `pattern` folded
@@ -44,9 +51,15 @@ struct RuleUnderTest {
 // expression in the same rule is compiled from).
 bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool& matched);
 
-// The pattern test, over every subject of the rule's field, with `pattern`.
+// Whether a pattern can match a subject at all (the field's part of it from the
+// given start); a subject it rules out is a plain no-match.
+using SubjectFilter = std::function<bool(PreparedText&, size_t)>;
+
+// The pattern test, over every subject of the rule's field, with `pattern`; run
+// only on the subjects `mayMatch` lets through, when there is one.
 void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
-                      MessageSubjects& subjects, MatchArea& area, bool& matched);
+                      MessageSubjects& subjects, MatchArea& area, bool& matched,
+                      const SubjectFilter& mayMatch = nullptr);
 
 // Holds "valid: [rule] matches [subject] in [field]" (or "matches something in"
 // for the whole-text fields Body: and CompleteHeader:).

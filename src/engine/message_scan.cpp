@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "base/filter_options.h"
 #include "base/log_writer.h"
@@ -41,6 +42,16 @@ struct GroupHits {
     std::vector<GroupHit> hits;  // by member, then line
 };
 
+// Which members of one prefilter group may match each subject searched so far
+// (hold one of their literals). The rules of a group mostly ask about one
+// subject after another, so the last one asked about is kept at hand.
+struct PrefilterHits {
+    std::unordered_map<const PreparedText*, std::vector<bool>> mayMatch;
+    const PreparedText* lastSubject = nullptr;
+    const std::vector<bool>* lastMayMatch = nullptr;
+    std::vector<uint32_t> found;  // the literals of the last search
+};
+
 // Everything one run works with: the message's texts and their prepared forms,
 // the group results and what the rule loop builds up for the verdict. Lives on the stack of the
 // run, so a run interrupted by a nested one (through the message pump) keeps its own.
@@ -50,13 +61,15 @@ struct ScanContext {
         : status(messageStatus),
           rules(ruleSet),
           subjects(headerLines, headerCount, texts, messageStatus, ruleSet.selectors),
-          groups(ruleSet.groups.size()) {}
+          groups(ruleSet.groups.size()),
+          prefilters(ruleSet.prefilterGroups.size()) {}
 
     MessageStatus* status;
     RuleSet& rules;
     MessageTexts texts;
     MessageSubjects subjects;
     std::vector<GroupHits> groups;
+    std::vector<PrefilterHits> prefilters;
     // The indexes of the group rules that occur in the message, ascending; made
     // when the scan first reaches a run of group rules.
     std::vector<uint32_t> recordsWithHits;
@@ -219,6 +232,35 @@ const pcre2_real_code_8* patternFor(ScanContext& scan, CompiledRule& rule, bool 
     return entry.result.pattern.get();
 }
 
+// Whether a prefiltered rule's pattern can match a subject: it holds one of the
+// rule's literals, or it is too long for a pattern without them to be certain
+// of a plain no-match. The subject is searched for its group's literals once.
+bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& subject,
+                     size_t start) {
+    std::string_view text = std::string_view(subject.text).substr(start);
+    if (text.size() > rule.skipUpTo) {
+        return true;
+    }
+    PrefilterHits& hits = scan.prefilters[rule.prefilter];
+    if (hits.lastSubject != &subject) {
+        auto [entry, added] = hits.mayMatch.try_emplace(&subject);
+        if (added) {
+            const PrefilterGroup& group = scan.rules.prefilterGroups[rule.prefilter];
+            hits.found.clear();
+            group.list->findAll(text, hits.found);
+            entry->second.assign(group.memberCount, false);
+            for (uint32_t literal : hits.found) {
+                for (uint32_t member : group.holders[literal]) {
+                    entry->second[member] = true;
+                }
+            }
+        }
+        hits.lastSubject = &subject;
+        hits.lastMayMatch = &entry->second;
+    }
+    return (*hits.lastMayMatch)[rule.prefilterMember];
+}
+
 bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& active) {
     if (active.neverMatches) {
         return false;
@@ -227,7 +269,7 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
     if (rule.group != NO_INDEX) {
         return evaluateGroupMember(scan, rule);
     }
-    RuleUnderTest test{record, active.flags, rule.selectorId};
+    RuleUnderTest test{record, active.flags, rule.selectorId, rule.fieldCut};
     bool matched = false;
     bool folded = false;
     if (record.flags & FLAG_HAS_STRING) {
@@ -236,7 +278,13 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
     }
     if (record.flags & FLAG_HAS_PATTERN) {
         if (const pcre2_real_code_8* pattern = patternFor(scan, rule, folded)) {
-            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched);
+            SubjectFilter mayMatch;
+            if (rule.prefilter != NO_INDEX) {
+                mayMatch = [&scan, &rule](PreparedText& subject, size_t start) {
+                    return subjectMayMatch(scan, rule, subject, start);
+                };
+            }
+            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch);
             applyNegation(record, active.flags, matched);
         }
     }

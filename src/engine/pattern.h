@@ -28,6 +28,10 @@ inline constexpr int MATCH_UNKNOWN_NODE = -5;
 inline constexpr int MATCH_NO_MEMORY = -6;
 inline constexpr int MATCH_LIMIT = -8;
 
+// The interpreter stops a match after this many backtracking steps at one
+// starting position, the limit the rules have always run under.
+inline constexpr uint32_t MATCH_STEP_LIMIT = 10000000;
+
 struct PatternDeleter {
     void operator()(pcre2_real_code_8* code) const;
 };

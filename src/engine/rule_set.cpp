@@ -4,12 +4,13 @@
 #include <new>
 
 #include "common/text_ops.h"
+#include "engine/required_literals.h"
 
 namespace cw {
 
 namespace {
 
-// Fewer plain-string rules on one field are cheaper tested one by one.
+// Fewer rules on one field are cheaper tested one by one than searched together.
 constexpr size_t MIN_GROUP_SIZE = 4;
 
 bool testsHeaderLines(FieldKind field) {
@@ -112,6 +113,62 @@ void gatherLiteralGroups(RuleSet& set) {
     }
 }
 
+// Fields whose subjects MessageSubjects keeps for the whole message, so that a
+// subject's search can be remembered by its address.
+bool hasKeptSubjects(FieldKind field) {
+    return testsHeaderLines(field) || field == FieldKind::BODY ||
+           field == FieldKind::COMPLETE_HEADER || field == FieldKind::LINE;
+}
+
+// Pattern rules outside the literal groups that test their pattern as written
+// (not folded by a string test first) and need a literal, gathered by field.
+void gatherPrefilterGroups(RuleSet& set) {
+    std::map<std::string, std::vector<uint32_t>> byField;
+    std::vector<RequiredLiterals> required(set.rules.size());
+    for (uint32_t index = 0; index < set.rules.size(); ++index) {
+        const CompiledRule& rule = set.rules[index];
+        const RuleRecord& record = rule.record;
+        if (!record.isWellFormed() || rule.patternSlot == NO_INDEX || rule.foldedSlot != NO_INDEX ||
+            rule.group != NO_INDEX || !hasKeptSubjects(record.field)) {
+            continue;
+        }
+        required[index] = requiredLiteralsOf(record.pattern, MATCH_STEP_LIMIT);
+        if (!required[index].anyOf.empty()) {
+            std::string key =
+                std::to_string(static_cast<int>(record.field)) + " " + lowerCase(record.fieldType);
+            byField[key].push_back(index);
+        }
+    }
+    for (const auto& [field, members] : byField) {
+        if (members.size() < MIN_GROUP_SIZE) {
+            continue;
+        }
+        // Rules that need the same literal (copies of a rule, variants of one
+        // word) share it: a subject is searched for it once.
+        PrefilterGroup group;
+        std::map<std::string, uint32_t> literalIndex;
+        for (uint32_t member = 0; member < members.size(); ++member) {
+            CompiledRule& rule = set.rules[members[member]];
+            rule.prefilter = static_cast<uint32_t>(set.prefilterGroups.size());
+            rule.prefilterMember = member;
+            rule.skipUpTo = required[members[member]].skipUpTo;
+            for (std::string& literal : required[members[member]].anyOf) {
+                auto [entry, added] =
+                    literalIndex.try_emplace(literal, static_cast<uint32_t>(group.literals.size()));
+                if (added) {
+                    group.literals.push_back(std::move(literal));
+                    group.holders.emplace_back();
+                }
+                group.holders[entry->second].push_back(member);
+            }
+        }
+        group.memberCount = static_cast<uint32_t>(members.size());
+        group.list = std::make_unique<LiteralList>(
+            std::vector<std::string_view>(group.literals.begin(), group.literals.end()));
+        set.prefilterGroups.push_back(std::move(group));
+    }
+}
+
 void markLiteralRuns(RuleSet& set) {
     auto inRun = [&](size_t index) {
         const CompiledRule& rule = set.rules[index];
@@ -140,6 +197,7 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         rule.record = readRuleRecord(line);
         const RuleRecord& record = rule.record;
         if (record.isWellFormed()) {
+            rule.fieldCut = fieldCutOf(record.fieldType);
             if (testsHeaderLines(record.field)) {
                 rule.selectorId = selectorFor(*set, selectorByField, record);
             }
@@ -156,6 +214,7 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         set->rules.push_back(std::move(rule));
     }
     gatherLiteralGroups(*set);
+    gatherPrefilterGroups(*set);
     markLiteralRuns(*set);
     return set;
 }

@@ -42,9 +42,22 @@ struct LiteralGroup {
     bool decoded = false;            // '~' rules
 };
 
+// Pattern rules on one field whose patterns cannot match without one of their
+// required literals: each subject of the field is searched once for the
+// literals of all of them, and a rule's pattern runs only on the subjects that
+// hold one of its own (or that are too long to be passed over safely).
+struct PrefilterGroup {
+    std::vector<std::string> literals;  // each once, however many rules need it
+    // For each literal, the members whose patterns may match where it occurs.
+    std::vector<std::vector<uint32_t>> holders;
+    uint32_t memberCount = 0;
+    std::unique_ptr<LiteralList> list;
+};
+
 struct CompiledRule {
     RuleRecord record;
     uint32_t selectorId = NO_INDEX;  // for fields tested against header lines
+    FieldCut fieldCut = FieldCut::UNKNOWN;
     uint32_t patternSlot = NO_INDEX;
     // A rule with a string and a pattern compiles its pattern folded to lower case
     // once the string test has looked at a subject (it folds the text in place).
@@ -55,6 +68,11 @@ struct CompiledRule {
     // consecutive such rules it stands among (an include list's rules), which a
     // scan passes over up to the next one that occurs in the message.
     uint32_t runEnd = NO_INDEX;
+    // The rule's prefilter group, its position there and the longest subject
+    // its pattern may be passed over on.
+    uint32_t prefilter = NO_INDEX;
+    uint32_t prefilterMember = 0;
+    size_t skipUpTo = 0;
     // Which of the two texts a PRECOMPILE scan kept for this rule (0: none yet,
     // 1: as written, 2: folded); later PRECOMPILE scans use that one.
     uint8_t keptVariant = 0;
@@ -65,6 +83,7 @@ struct RuleSet : CompiledRules {
     std::vector<HeaderSelector> selectors;
     std::vector<PatternEntry> patterns;
     std::vector<LiteralGroup> groups;
+    std::vector<PrefilterGroup> prefilterGroups;
     bool usesHeaderTexts = false;  // some rule tests CompleteHeader:
     bool usesBodyLines = false;    // some rule tests Line:
     bool useJit = true;

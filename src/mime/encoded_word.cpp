@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/module_state.h"
+#include "common/text_ops.h"
 #include "mime/base64_body.h"
 
 namespace cw {
@@ -35,19 +36,6 @@ bool isOnlyJoiningWhiteSpace(const char* from, const char* to) {
         }
     }
     return true;
-}
-
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 bool endsEncodedText(char c) {

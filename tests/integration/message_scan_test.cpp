@@ -114,6 +114,19 @@ TEST_F(MessageScan, Base64TextBodyIsTestedDecoded) {
     EXPECT_TRUE(logContains("...with valid Content-Type"));
 }
 
+// Pattern rules that need the same word share it in the search for required
+// words: each still runs where the word occurs, and its own pattern decides.
+TEST_F(MessageScan, RulesNeedingTheSameWordEachRunWhereItOccurs) {
+    load(
+        "Subject: {cheap.*now} [first]\r\n"
+        "Subject: {cheap\\s+v} [second]\r\n"
+        "Subject: {cheap\\s+x} [third]\r\n"
+        "Subject: {(cheap|lottery) viagra} [fourth]\r\n"
+        "Subject: {lottery.*win} [fifth]\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ("X-Quelt: first\r\nX-Quelt: second\r\nX-Quelt: fourth\r\n", addedLines);
+}
+
 TEST_F(MessageScan, QuotedPrintableSoftBreaksJoinLines) {
     load("Line: \"win a prize\" [qp]\r\n");
     scan(

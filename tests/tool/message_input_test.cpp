@@ -87,6 +87,60 @@ TEST_F(ScanToolTest, BodyStartsBehindTheBlankLineInsideAnMbox) {
     EXPECT_EQ(POSITION_ADDED_LINES, first.addedLines);
 }
 
+// The last message of an mbox runs to the end of the file and is read from it,
+// unless an escape was undone or the blank line in front of the end dropped:
+// then its body differs from the file's bytes and is copied. Either way the
+// plug-in gets exactly the message's body.
+TEST_F(ScanToolTest, LastMessageOfAnMboxGetsExactlyItsBody) {
+    writeRules(
+        "Line: 6.0 {^\\r?$} [blank line]\r\n"
+        "Body: 6.0 {^From here} [unescaped]\r\n"
+        "Body: 6.0 {^(From here\\r\\n)?body line\\r\\nBODYWORD\\z} [whole body]\r\n");
+    const std::string from = "From a@example.org Mon Mar  9 10:00:00 2026\r\n";
+    const std::string last = "Subject: last\r\n\r\nbody line\r\nBODYWORD\r\n";
+    const struct {
+        const char* name;
+        std::string mbox;
+        const char* addedLines;
+    } cases[] = {
+        {"alone.mbox", from + last, "    X-Quelt: whole body\n"},
+        {"blank-end.mbox", from + last + "\r\n", "    X-Quelt: whole body\n"},
+        {"escaped.mbox", from + "Subject: last\r\n\r\n>From here\r\nbody line\r\nBODYWORD\r\n",
+         "    X-Quelt: unescaped\n    X-Quelt: whole body\n"},
+        {"second.mbox", from + "Subject: first\r\n\r\nbody line\r\n\r\n" + from + last,
+         "    X-Quelt: whole body\n"},
+    };
+    for (const auto& c : cases) {
+        std::string path = writeMail(c.name, c.mbox);
+        ToolRun result = scan("--headers " + shellQuoted(path));
+        ASSERT_EQ(0, result.status) << result.err;
+        std::string out = result.out;
+        size_t lastResult = out.rfind(path + "#");
+        ASSERT_NE(std::string::npos, lastResult) << out;
+        HeadersResult found = firstResult(out.substr(lastResult));
+        EXPECT_EQ(c.addedLines, found.addedLines) << c.name;
+    }
+}
+
+// A body handed over as a copy (standard input here) reaches the plug-in whole
+// in its single read, however large: larger than a pipe holds at first, and
+// larger than the largest pipe.
+TEST_F(ScanToolTest, CopiedBodyReachesThePluginWholeInOneRead) {
+    writeRules(
+        "MAXSIZE 131072\r\n"
+        "Body: 6.0 {MARKER\\z} [end of the area]\r\n");
+    for (size_t bodySize : {size_t{131072}, size_t{1500000}}) {
+        // The area holds the first 131072 bytes: the marker ends exactly there.
+        std::string body(131072 - 6, 'x');
+        body += "MARKER";
+        body.resize(bodySize, 'y');
+        std::string input = "Subject: large\r\n\r\n" + body;
+        ToolRun result = scan("--headers -", &input);
+        ASSERT_EQ(0, result.status) << result.err;
+        EXPECT_EQ("    X-Quelt: end of the area\n", firstResult(result.out).addedLines) << bodySize;
+    }
+}
+
 const char* const THREE_MESSAGE_MBOX =
     "From alice@example.org Mon Mar  9 10:00:00 2026\n"
     "Subject: first\n"

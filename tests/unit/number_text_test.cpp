@@ -85,5 +85,14 @@ TEST(NumberText, IntegerPrefixSaturatesInsteadOfOverflowing) {
     EXPECT_EQ(std::numeric_limits<int32_t>::min(), readLeadingInteger("-99999999999999999999"));
 }
 
+TEST(NumberText, FormattedTextIsWholeAtAnyLength) {
+    // Around the length that a first try holds, and far beyond it.
+    for (size_t length :
+         {size_t{0}, size_t{1}, size_t{510}, size_t{511}, size_t{512}, size_t{513}, size_t{5000}}) {
+        std::string word(length, 'w');
+        EXPECT_EQ("[" + word + "] 7", formatText("[%s] %d", word.c_str(), 7)) << length;
+    }
+}
+
 }  // namespace
 }  // namespace cw

@@ -34,9 +34,10 @@ struct BodyFile {
 // message whose body runs to the end of its own file.
 bool openBodyInFile(const std::string& path, uint64_t offset, BodyFile& body, std::string& error);
 
-// Copies `bytes` into a temporary file that is deleted when it is closed, and
-// positions it at its start: for messages cut out of an mbox or standard input,
-// so that the plug-in's single read cannot run into the next message.
+// Hands `bytes` over from their start in a pipe that holds them all (POSIX, up
+// to 1 MB), else in a temporary file that is deleted when it is closed: for
+// messages cut out of an mbox or standard input, so that the plug-in's single
+// read cannot run into the next message.
 bool openBodyCopy(std::string_view bytes, BodyFile& body, std::string& error);
 
 // Creates a new, empty folder of this program's own among the system's

@@ -15,6 +15,11 @@ namespace cw::scantool {
 
 namespace {
 
+// What a pipe holds at first, and the most a body pipe is grown to (Linux lets
+// anyone grow a pipe to 1 MB); longer bodies go through a temporary file.
+constexpr size_t DEFAULT_PIPE_BYTES = 65536;
+constexpr size_t MAX_BODY_PIPE_BYTES = 1024 * 1024;
+
 std::string errnoText() {
     return std::strerror(errno);
 }
@@ -31,6 +36,33 @@ bool writeAll(int fd, std::string_view bytes) {
         }
         done += static_cast<size_t>(count);
     }
+    return true;
+}
+
+// Hands `bytes` over through a pipe that holds them all, so that no temporary
+// file is made: the plug-in's single read of a pipe returns everything the pipe
+// holds, up to what it asks for. False when the pipe cannot be made that large.
+bool openBodyPipe(std::string_view bytes, BodyFile& body) {
+    if (bytes.size() > MAX_BODY_PIPE_BYTES) {
+        return false;
+    }
+    // Not blocking: a write beyond what the pipe holds fails at once instead of
+    // waiting for a reader that never comes. (A read of an empty pipe whose
+    // writer is gone still ends the body.)
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return false;
+    }
+    if (bytes.size() > DEFAULT_PIPE_BYTES) {
+        fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(bytes.size()));
+    }
+    bool held = writeAll(ends[1], bytes);
+    close(ends[1]);
+    if (!held) {
+        close(ends[0]);
+        return false;
+    }
+    body.handle = ends[0];
     return true;
 }
 
@@ -59,6 +91,9 @@ bool openBodyInFile(const std::string& path, uint64_t offset, BodyFile& body, st
 }
 
 bool openBodyCopy(std::string_view bytes, BodyFile& body, std::string& error) {
+    if (openBodyPipe(bytes, body)) {
+        return true;
+    }
     FILE* stream = tmpfile();
     if (stream == nullptr) {
         error = std::string("cannot create a temporary file: ") + errnoText();

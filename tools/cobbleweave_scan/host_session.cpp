@@ -20,7 +20,8 @@ Count clampedCount(size_t size) {
 
 bool prepareBody(const Message& message, BodyFile& body, std::string& error) {
     if (!message.wholeFile.empty()) {
-        return openBodyInFile(message.wholeFile, message.bodyOffset, body, error);
+        return openBodyInFile(message.wholeFile, message.fileOffset + message.bodyOffset, body,
+                              error);
     }
     return openBodyCopy(std::string_view(message.text).substr(message.bodyOffset), body, error);
 }

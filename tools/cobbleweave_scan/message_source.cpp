@@ -68,12 +68,16 @@ bool readFileBytes(const std::string& path, std::string& bytes, std::string& err
         error = "cannot open '" + path + "': " + std::strerror(errno);
         return false;
     }
+    // Unbuffered: each chunk is read straight into the buffer, and a message
+    // file costs one read and the one that finds its end.
+    std::setvbuf(file, nullptr, _IONBF, 0);
     bytes.clear();
     char buffer[65536];
     size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    do {
+        count = std::fread(buffer, 1, sizeof buffer, file);
         bytes.append(buffer, count);
-    }
+    } while (count == sizeof buffer);
     bool failed = std::ferror(file) != 0;
     int readErrno = errno;
     std::fclose(file);
@@ -223,6 +227,14 @@ bool readMessages(const InputFile& input, bool forceMbox,
         message.source = input.path;
         message.mboxNumber = static_cast<int>(index) + 1;
         message.text = std::move(texts[index]);
+        // The last message runs to the end of the file, unless an escape was
+        // undone or a separating blank line dropped: then its bytes differ from
+        // the file's, and the body must be copied.
+        if (!fromStandardInput && index + 1 == texts.size() &&
+            std::string_view(bytes).ends_with(message.text)) {
+            message.wholeFile = input.path;
+            message.fileOffset = bytes.size() - message.text.size();
+        }
         splitHeader(message);
         onMessage(message);
     }

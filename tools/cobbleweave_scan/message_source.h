@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -20,7 +21,10 @@ struct Message {
     // line is an entry of its own. The blank line that ends the header is not one.
     std::vector<std::string> headerLines;
     size_t bodyOffset = 0;  // first byte after the blank line; the text's size when there is none
-    std::string wholeFile;  // the file that holds exactly `text`, when there is one
+    // The file that ends in exactly `text`, when there is one, and where `text`
+    // begins in it: the body can then be read from the file itself.
+    std::string wholeFile;
+    uint64_t fileOffset = 0;
 };
 
 struct InputFile {

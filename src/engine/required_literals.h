@@ -1,0 +1,36 @@
+// The literals a regular expression cannot match without: read from the pattern
+// text when a rule set is compiled, so that a scan can pass over a subject that
+// holds none of them without running the pattern on it.
+//
+// Reading is conservative. It knows literal bytes, escaped punctuation, \n \r \t
+// \f \e \a and two-digit \x escapes, the character types and classes (any one
+// byte, which breaks a literal), anchors and \b, groups "(...)" and "(?:...)",
+// alternation, comments "(?#...)" and the quantifiers ? * + {n} {n,} {n,m} with
+// their lazy and possessive forms. Anything else (flags, lookarounds,
+// backreferences, \Q...\E, verbs, named groups, ...) gives no literals: such a
+// pattern always runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cw {
+
+struct RequiredLiterals {
+    // Every match contains at least one of these, folded to lower case (ASCII
+    // letters only, as the caseless patterns compare). Empty: no such literals.
+    std::vector<std::string> anyOf;
+    // The longest subject on which a pattern without its literals is certain to
+    // stop short of `stepLimit` backtracking steps at every starting position,
+    // so that it reports a plain no-match there rather than its step limit.
+    // Longer subjects run the pattern whatever they hold.
+    size_t skipUpTo = 0;
+};
+
+// The required literals of `pattern` as a caseless pattern matched under a
+// limit of `stepLimit` steps per starting position.
+RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit);
+
+}  // namespace cw

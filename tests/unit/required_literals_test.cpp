@@ -1,0 +1,240 @@
+#include "engine/required_literals.h"
+
+#include <gtest/gtest.h>
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/text_ops.h"
+
+namespace cw {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr uint64_t LARGE_LIMIT = 10000000;
+
+TEST(RequiredLiterals, ReadsWhatEveryMatchMustContain) {
+    const struct {
+        const char* pattern;
+        Strings anyOf;
+    } cases[] = {
+        {"free(?#c3)", {"free"}},
+        {"Free.*OFFER", {"offer"}},
+        {"opt.?in", {"opt"}},
+        {"colou?r", {"color", "colour"}},
+        {"(visa|mastercard)", {"mastercard", "visa"}},
+        {"you (have|'ve) (been selected|won)",
+         {"you 've been selected", "you 've won", "you have been selected", "you have won"}},
+        {"save (big|[0-9]+)", {"save "}},
+        {"\\$[0-9]+,[0-9][0-9][0-9]", {"$"}},
+        {"earn \\$", {"earn $"}},
+        {"^subject:\\s+re\\b", {"subject:"}},
+        {"a\\x41\\tb\\r\\n", {"aa\tb\r\n"}},
+        {"(?:ab)+c", {"ab"}},
+        {"x{2,5}yz", {"yz"}},
+        {"[]a-z]+ing", {"ing"}},
+        {"[[:alpha:]]+ly", {"ly"}},
+        {"(?#one)a(?#two)b", {"ab"}},
+        {"(abc|x.*y)", {"abc", "x"}},
+        {"\xC4rger", {"\xC4rger"}},
+        // Nothing every match must hold, or nothing known.
+        {"(abc|.*)", {}},
+        {"x?", {}},
+        {"a*b*", {}},
+        {"[a-z]+", {}},
+        {"(?i)free", {}},
+        {"(?=free)", {}},
+        {"(?<name>free)", {}},
+        {"(a)\\1", {}},
+        {"\\Qfree\\E", {}},
+        {"\\x{41}free", {}},
+        {"\\x4", {}},
+        {"\\pL", {}},
+        {"(*UTF)free", {}},
+        {"a{,3}b", {}},
+        {"a{2}{3}", {}},
+        {"free(?#c)+", {}},
+        {"free(", {}},
+        {"free)", {}},
+        {"[free", {}},
+        {"free\\", {}},
+    };
+    for (const auto& c : cases) {
+        RequiredLiterals literals = requiredLiteralsOf(c.pattern, LARGE_LIMIT);
+        EXPECT_EQ(c.anyOf, literals.anyOf) << c.pattern;
+    }
+}
+
+// How far a pattern may be passed over follows its backtracking: linear
+// patterns over any subject the scan can hand them, nested repeats over none.
+TEST(RequiredLiterals, SkipsOnlySubjectsTooShortToReachTheStepLimit) {
+    const struct {
+        const char* pattern;
+        size_t atLeast;
+        size_t atMost;
+    } cases[] = {
+        {"free", SIZE_MAX, SIZE_MAX},
+        {"free.*offer", 131072, SIZE_MAX},  // the largest body
+        {"a.*b.*c.*d", 50, 1000},
+        {"(a|aa)+b", 0, 64},
+        {"(a+)+b", 0, 64},
+    };
+    for (const auto& c : cases) {
+        RequiredLiterals literals = requiredLiteralsOf(c.pattern, LARGE_LIMIT);
+        ASSERT_FALSE(literals.anyOf.empty()) << c.pattern;
+        EXPECT_GE(literals.skipUpTo, c.atLeast) << c.pattern;
+        EXPECT_LE(literals.skipUpTo, c.atMost) << c.pattern;
+    }
+}
+
+// Random patterns from the subset the reader knows, and texts over a small
+// alphabet, so that literals often occur and often do not.
+class PatternMaker {
+  public:
+    explicit PatternMaker(uint32_t seed) : random_(seed) {}
+
+    std::string pattern(int depth = 0) {
+        std::string text;
+        int items = 1 + pick(4);
+        for (int i = 0; i < items; ++i) {
+            text += item(depth);
+        }
+        if (depth > 0 && pick(4) == 0) {
+            text += '|';
+            text += pattern(depth + 1);
+        }
+        return text;
+    }
+
+    std::string text() {
+        static const std::string alphabet = "aAbBcx. -\n";
+        std::string text(pick(60), ' ');
+        for (char& c : text) {
+            c = alphabet[pick(static_cast<int>(alphabet.size()))];
+        }
+        return text;
+    }
+
+  private:
+    int pick(int count) { return static_cast<int>(random_() % static_cast<uint32_t>(count)); }
+
+    std::string item(int depth) {
+        static const char* const atoms[] = {
+            "a", "b", "c",   "A", "B", "x",     ".", "\\.", "[ab]",  "[^a]", "\\s", "\\w",
+            "^", "$", "\\b", " ", "-", "\\x41", "a", "b",   "(?#c)", "\\n",  "\\R"};
+        static const char* const quantifiers[] = {"?",     "*",    "+",  "{2}",
+                                                  "{1,3}", "{2,}", "*?", "++"};
+        std::string atom;
+        if (depth < 3 && pick(5) == 0) {
+            atom = (pick(2) ? "(" : "(?:") + pattern(depth + 1) + ")";
+        } else {
+            atom = atoms[pick(sizeof atoms / sizeof *atoms)];
+        }
+        if (atom[0] != '^' && atom[0] != '$' && atom != "\\b" && atom != "(?#c)" && pick(3) == 0) {
+            atom += quantifiers[pick(sizeof quantifiers / sizeof *quantifiers)];
+        }
+        return atom;
+    }
+
+    std::mt19937 random_;
+};
+
+bool holdsOneOf(const std::string& text, const Strings& literals) {
+    std::string folded = text;
+    lowerCaseInPlace(folded);
+    for (const std::string& literal : literals) {
+        if (folded.find(literal) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// PCRE2's own verdict, interpreted, caseless, under `limit` steps per starting
+// position. Without the library's shortcuts (a quick look for a required byte,
+// repeats made possessive), which only ever save steps: the bound must hold
+// for the plain backtracking.
+int libraryMatch(const std::string& pattern, const std::string& text, uint32_t limit) {
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code = pcre2_compile(
+        reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+        PCRE2_CASELESS | PCRE2_NO_START_OPTIMIZE | PCRE2_NO_AUTO_POSSESS | PCRE2_NO_DOTSTAR_ANCHOR,
+        &error, &offset, nullptr);
+    if (code == nullptr) {
+        return PCRE2_ERROR_NULL;
+    }
+    pcre2_match_data* data = pcre2_match_data_create(40, nullptr);
+    pcre2_match_context* context = pcre2_match_context_create(nullptr);
+    pcre2_set_match_limit(context, limit);
+    int result = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+                             PCRE2_NO_JIT, data, context);
+    pcre2_match_context_free(context);
+    pcre2_match_data_free(data);
+    pcre2_code_free(code);
+    return result;
+}
+
+// The property the scan relies on: a subject that holds none of the literals,
+// and is no longer than the pattern may be passed over on, gives a plain
+// no-match, never a match and never the step limit. The limit is small here so
+// that the step bound is tested where it is tight.
+TEST(RequiredLiterals, SubjectWithoutTheLiteralsNeverMatches) {
+    constexpr uint32_t SMALL_LIMIT = 500;
+    std::vector<std::string> patterns = {
+        "free.*offer", "(a|aa)+b", "(a+)+b", "a.*b.*c.*x", "(x+x+)+y",   "^(\\w+\\s?)*$x",
+        "ab|ba",       "(ab|a)*c", "a.?b",   "\\s+x\\s+",  "(a|b)+c{2}", "(?:a*)*x",
+    };
+    PatternMaker maker(20260309);
+    for (int i = 0; i < 1500; ++i) {
+        patterns.push_back(maker.pattern());
+    }
+    // Runs of one piece, of growing length, drive backtracking up to the limit.
+    std::vector<std::string> runs;
+    for (const char* piece : {"a", "ab", "x", "aab ", "a\n"}) {
+        for (size_t length : {4, 12, 25, 50, 100}) {
+            std::string run;
+            while (run.size() < length) {
+                run += piece;
+            }
+            runs.push_back(run);
+        }
+    }
+    int skipped = 0;
+    int matched = 0;
+    for (const std::string& pattern : patterns) {
+        RequiredLiterals literals = requiredLiteralsOf(pattern, SMALL_LIMIT);
+        std::vector<std::string> texts = runs;
+        for (int i = 0; i < 12; ++i) {
+            texts.push_back(maker.text());
+        }
+        for (const std::string& text : texts) {
+            int result = libraryMatch(pattern, text, SMALL_LIMIT);
+            if (result == PCRE2_ERROR_NULL) {
+                break;  // does not compile: the scan never gets to match it
+            }
+            if (result >= 0) {
+                ++matched;
+                EXPECT_TRUE(literals.anyOf.empty() || holdsOneOf(text, literals.anyOf))
+                    << "pattern [" << pattern << "] matches [" << text << "]";
+            }
+            if (!literals.anyOf.empty() && !holdsOneOf(text, literals.anyOf) &&
+                text.size() <= literals.skipUpTo) {
+                ++skipped;
+                EXPECT_EQ(PCRE2_ERROR_NOMATCH, result)
+                    << "pattern [" << pattern << "] on [" << text << "]";
+            }
+        }
+    }
+    // The cases must exercise both sides of the property.
+    EXPECT_GT(skipped, 5000);
+    EXPECT_GT(matched, 5000);
+}
+
+}  // namespace
+}  // namespace cw
