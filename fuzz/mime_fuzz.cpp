@@ -1,8 +1,7 @@
 // Feeds inputs to the message decoders and aborts at the first broken bound: an
 // output area overrun, a stop position outside the input, a header text that
-// grew, a body text longer than MAXSIZE. It replays the files named on the
-// command line (every file of a folder named), then --random N generated inputs.
-// Built with COBBLEWEAVE_LIBFUZZER (clang) it is a libFuzzer target instead.
+// grew, a body text longer than MAXSIZE. Without libFuzzer it replays saved inputs
+// and --random N generated ones (replay_main.h).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,9 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,6 +21,7 @@
 #include "mime/message_texts.h"
 #include "mime/multipart_body.h"
 #include "mime/quoted_printable_body.h"
+#include "replay_main.h"
 
 namespace {
 
@@ -132,52 +129,7 @@ void attachModule() {
     cw::filterOptions.maxSize = FUZZ_MAX_SIZE;
 }
 
-#if !defined(COBBLEWEAVE_LIBFUZZER)
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void runBytes(const std::string& bytes) {
-    runOne(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
-
-size_t replay(const std::filesystem::path& path) {
-    std::vector<std::filesystem::path> files;
-    if (std::filesystem::is_directory(path)) {
-        for (const auto& entry : std::filesystem::directory_iterator(path)) {
-            files.push_back(entry.path());
-        }
-        std::sort(files.begin(), files.end());
-    } else {
-        files.push_back(path);
-    }
-    for (const auto& file : files) {
-        runBytes(readFile(file));
-    }
-    return files.size();
-}
-
-void runRandom(size_t count) {
-    std::mt19937 random(1);
-    std::uniform_int_distribution<size_t> pieceCount(0, 60);
-    std::uniform_int_distribution<size_t> pick(0, PIECES.size() - 1);
-    std::uniform_int_distribution<int> firstByte(0, 255);
-    for (size_t i = 0; i < count; ++i) {
-        std::string input(1, static_cast<char>(firstByte(random)));
-        for (size_t n = pieceCount(random); n > 0; --n) {
-            input += PIECES[pick(random)];
-        }
-        runBytes(input);
-    }
-}
-
-#endif
-
 }  // namespace
-
-#if defined(COBBLEWEAVE_LIBFUZZER)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     attachModule();
@@ -189,22 +141,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
 }
 
-#else
+#if !defined(COBBLEWEAVE_LIBFUZZER)
+namespace {
 
-int main(int argc, char** argv) {
-    attachModule();
-    size_t saved = 0;
-    size_t randomCount = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--random") == 0 && i + 1 < argc) {
-            randomCount = std::strtoul(argv[++i], nullptr, 10);
-        } else {
-            saved += replay(argv[i]);
-        }
+// One generated input for --random: a selector byte and pieces of the encodings.
+std::string makeRandomInput(std::mt19937& random) {
+    std::uniform_int_distribution<size_t> pieceCount(0, 60);
+    std::uniform_int_distribution<size_t> pick(0, PIECES.size() - 1);
+    std::uniform_int_distribution<int> firstByte(0, 255);
+    std::string input(1, static_cast<char>(firstByte(random)));
+    for (size_t n = pieceCount(random); n > 0; --n) {
+        input += PIECES[pick(random)];
     }
-    runRandom(randomCount);
-    std::printf("mime_fuzz: %zu saved and %zu random inputs passed\n", saved, randomCount);
-    return 0;
+    return input;
 }
 
+}  // namespace
+
+int main(int argc, char** argv) {
+    return replayMain(argc, argv, makeRandomInput);
+}
 #endif

@@ -20,7 +20,7 @@ qemu_lowest=1:8.1
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
           libpcre2-dev dpkg-dev xz-utils bzip2 binutils python3 time valgrind
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine64 wine32:i386 xvfb
-          fonts-wine imagemagick)
+          fonts-wine imagemagick clang-14 libclang-rt-14-dev llvm-14)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

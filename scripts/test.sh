@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing (scripts/setup.sh), builds the
-# linux, windows and sanitize presets, and runs every test of each. The windows
-# preset's tests run the i686 product under 32-bit Wine, on an Xvfb display, so
-# that its message boxes are real. Ends with how long each part took.
+# linux, windows, sanitize, tsan and fuzz presets, and runs every test of each
+# (tsan: the host-thread tests under ThreadSanitizer; fuzz: each libFuzzer
+# driver over its seed corpus). The windows preset's tests run the i686 product
+# under 32-bit Wine, on an Xvfb display, so that its message boxes are real.
+# Ends with how long each part took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +23,7 @@ bash scripts/setup.sh
 part_done "set-up"
 
 # linux first: the windows preset's parity test compares with its library.
-presets=(linux windows sanitize)
+presets=(linux windows sanitize tsan fuzz)
 for preset in "${presets[@]}"; do
   echo "== $preset: configure and build"
   cmake --preset "$preset" >/dev/null

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#if defined(__GNUC__)
+#if defined(__clang__)
+#define CW_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#elif defined(__GNUC__)
 #define CW_PRINTF_FORMAT(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
 #else
 #define CW_PRINTF_FORMAT(fmt, args)

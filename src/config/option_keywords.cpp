@@ -24,7 +24,7 @@ constexpr int32_t MAX_LOG_SIZE_HIGHEST = 10485760;
 constexpr int32_t LOWEST_BLOCK = 1;
 constexpr int32_t HIGHEST_BLOCK = 32;
 
-void setSwitch(bool& setting, bool on, const char* logLine) {
+void setSwitch(Setting<bool>& setting, bool on, const char* logLine) {
     setting = on;
     writeLog(logLine);
 }
@@ -35,14 +35,15 @@ void setTraceLevel(int32_t level, const char* logLine) {
 }
 
 // An empty argument keeps the current value, which is still clamped.
-void setInteger(int32_t& setting, const std::string& argument, int32_t lowest, int32_t highest) {
+void setInteger(Setting<int32_t>& setting, const std::string& argument, int32_t lowest,
+                int32_t highest) {
     if (!argument.empty()) {
         setting = readLeadingInteger(argument.c_str());
     }
-    setting = std::clamp(setting, lowest, highest);
+    setting = std::clamp(setting.get(), lowest, highest);
 }
 
-void setThreshold(double& setting, const std::string& argument, const char* logPrefix) {
+void setThreshold(Setting<double>& setting, const std::string& argument, const char* logPrefix) {
     if (!argument.empty()) {
         setting = readLeadingDecimal(argument.c_str());
     }
@@ -186,17 +187,18 @@ const OptionKeyword OPTION_KEYWORDS[] = {
     {"MAXCOMMENT",
      [](const std::string& argument) {
          setInteger(filterOptions.maxComment, argument, MAX_COMMENT_LOWEST, MAX_COMMENT_HIGHEST);
-         writeLog(formatText("max space reserved for comments: %d", filterOptions.maxComment));
+         writeLog(
+             formatText("max space reserved for comments: %d", filterOptions.maxComment.get()));
      }},
     {"MAXLINES",
      [](const std::string& argument) {
          setInteger(filterOptions.maxLines, argument, 0, std::numeric_limits<int32_t>::max());
-         writeLog(formatText("scanning max. %d lines (0=unlimited)", filterOptions.maxLines));
+         writeLog(formatText("scanning max. %d lines (0=unlimited)", filterOptions.maxLines.get()));
      }},
     {"MAXSIZE",
      [](const std::string& argument) {
          setInteger(filterOptions.maxSize, argument, MAX_SIZE_LOWEST, MAX_SIZE_HIGHEST);
-         writeLog(formatText("scanning max. %d bytes", filterOptions.maxSize));
+         writeLog(formatText("scanning max. %d bytes", filterOptions.maxSize.get()));
      }},
     {"MAXLOGSIZE",
      [](const std::string& argument) {

@@ -27,7 +27,7 @@ class OptionKeywordsTest : public LogCaptureTest {
 
 struct SwitchCase {
     const char* line;
-    bool FilterOptions::*setting;
+    Setting<bool> FilterOptions::*setting;
     bool expected;
     const char* logLine;
 };
@@ -121,7 +121,7 @@ TEST_F(OptionKeywordsTest, LinesThatDoNotBeginWithAKeywordChangeNothing) {
 
 struct IntegerCase {
     const char* line;
-    int32_t FilterOptions::*setting;
+    Setting<int32_t> FilterOptions::*setting;
     int32_t before;
     int32_t expected;
     const char* logLine;
@@ -167,7 +167,7 @@ TEST_F(OptionKeywordsTest, IntegerValuesAreReadClampedAndLogged) {
 
 struct ThresholdCase {
     const char* line;
-    double FilterOptions::*setting;
+    Setting<double> FilterOptions::*setting;
     double before;
     double expected;
     const char* logLine;
