@@ -93,7 +93,10 @@ void decodeBody(const MimeState& mime, size_t capacity, const char* rawBody,
         writeLog("Found: Content-Transfer-Encoding: quoted-printable", LOG_APPEND);
         writeLog("...with valid Content-Type", LOG_APPEND);
         size_t room = capacity;
-        decodeQuotedPrintableBody(rawBody, output, room, mime.boundary.c_str());
+        // Only a multipart body has boundary lines; in any other a line that
+        // begins with "--" is text.
+        decodeQuotedPrintableBody(rawBody, output, room,
+                                  mime.multipartSeen ? mime.boundary.c_str() : nullptr);
         traceDecodedText(output);
     }
     if (mime.multipartSeen) {

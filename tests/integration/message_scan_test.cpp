@@ -158,6 +158,26 @@ TEST_F(MessageScan, MultipartTextPartIsDecodedAndOtherPartsKept) {
     EXPECT_TRUE(logContains("Found: Content-Type: multipart/mixed; or multipart/alternative;"));
 }
 
+// Only a multipart body has boundary lines: in any other a line that begins
+// with "--" (the end of an HTML comment, a signature) is decoded like the rest.
+TEST_F(MessageScan, QuotedPrintableBodyIsDecodedPastDashLines) {
+    load(
+        "~Body: {<!--\\s*-->\\s*order=\\s*now} [after the comment]\r\n"
+        "Line: {^-- the=\\s*team} [signature]\r\n");
+    scan(
+        "Subject: hi\r\n"
+        "Content-Type: text/html\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n"
+        "\r\n"
+        "<!--\r\n"
+        "-->\r\n"
+        "order=3D now\r\n"
+        "-- \r\n"
+        "-- the=3D team\r\n");
+    EXPECT_EQ("X-Quelt: after the comment\r\nX-Quelt: signature\r\n", addedLines);
+    EXPECT_FALSE(logContains("Warning: End of boundary not found"));
+}
+
 TEST_F(MessageScan, EncodedSubjectIsDecodedOnlyWithTheTilde) {
     load(
         "~Subject: {^gr\xFC\xDF"

@@ -101,11 +101,24 @@ TEST_F(BodyLoaderTest, NonTextBase64IsNotDecodedAndHasNoDecodedLines) {
     EXPECT_EQ(Lines{}, logLines());
 }
 
-TEST_F(BodyLoaderTest, QuotedPrintableBodyStopsAtDashLineWithoutBoundary) {
-    Load(TEXT_QUOTED_PRINTABLE, "a=3Db soft=\r\nbreak\r\n-- \r\nsignature\r\n");
-    EXPECT_EQ("a=b softbreak\r\n", texts_.decodedBody);
+// A body that is not multipart has no boundary lines: a signature separator
+// or the end of an HTML comment is text, decoded like the rest.
+TEST_F(BodyLoaderTest, QuotedPrintableSinglePartBodyDecodesPastDashLines) {
+    Load(TEXT_QUOTED_PRINTABLE, "a=3Db soft=\r\nbreak\r\n-- \r\nsigna=\r\nture\r\n-->=3D\r\n");
+    EXPECT_EQ("a=b softbreak\r\n-- \r\nsignature\r\n-->=\r\n", texts_.decodedBody);
+    EXPECT_EQ(
+        (Lines{"Found: Content-Transfer-Encoding: quoted-printable", "...with valid Content-Type"}),
+        logLines());
+}
+
+// In a multipart body the quoted-printable part still ends at a "--" line.
+TEST_F(BodyLoaderTest, QuotedPrintableMultipartBodyWithoutBoundaryStopsAtDashLine) {
+    Load({"Content-Type: multipart/mixed;\r\n", "Content-Type: text/plain\r\n",
+          "Content-Transfer-Encoding: quoted-printable\r\n"},
+         "a=3Db\r\n--x\r\nrest\r\n");
     EXPECT_EQ((Lines{"Found: Content-Transfer-Encoding: quoted-printable",
-                     "...with valid Content-Type", "Warning: End of boundary not found"}),
+                     "...with valid Content-Type", "Warning: End of boundary not found",
+                     "Found: Content-Type: multipart/mixed; or multipart/alternative;"}),
               logLines());
 }
 
