@@ -189,7 +189,7 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             return;
         }
         case FieldKind::BODY: {
-            bool decoded = useDecoded && texts.bodyIsEncoded;
+            bool decoded = useDecoded && decodedBodyStands(texts);
             PreparedText& prepared =
                 subjects.wholeText(decoded ? WholeText::DECODED_BODY : WholeText::RAW_BODY);
             if (cutForField(prepared, record.fieldType, subject)) {

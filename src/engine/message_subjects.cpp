@@ -189,7 +189,7 @@ PreparedText& MessageSubjects::wholeText(WholeText which) {
 }
 
 const std::vector<const char*>& MessageSubjects::bodyLines() const {
-    return texts_.bodyIsEncoded ? texts_.decodedLines : texts_.rawLines;
+    return decodedBodyStands(texts_) ? texts_.decodedLines : texts_.rawLines;
 }
 
 PreparedText& MessageSubjects::bodyLine(uint32_t index) {

@@ -50,7 +50,8 @@ class MessageSubjects {
 
     PreparedText& wholeText(WholeText which);
 
-    // The lines "Line:" rules test: the decoded lines when the body is encoded.
+    // The lines "Line:" rules test: the decoded lines when the body is encoded
+    // and a decoder ran.
     const std::vector<const char*>& bodyLines() const;
     PreparedText& bodyLine(uint32_t index);
     // For text-only rules: whether line `index` is tested, and whether it marks

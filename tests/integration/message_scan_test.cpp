@@ -158,6 +158,26 @@ TEST_F(MessageScan, MultipartTextPartIsDecodedAndOtherPartsKept) {
     EXPECT_TRUE(logContains("Found: Content-Type: multipart/mixed; or multipart/alternative;"));
 }
 
+// The headers announce a transfer encoding, but no decoder takes the body (no
+// text type, or one without the space behind its colon): the rules that test
+// the decoded body test the raw one instead of an empty text.
+TEST_F(MessageScan, BodyThatNoDecoderTookIsTestedAsItStands) {
+    load(
+        "~Body: 1 {prize today} [decoded body]\r\n"
+        "Line: 2 {^you win a =$} [line]\r\n"
+        "ADDSCORE\r\n");
+    for (const char* typeLine : {"", "Content-type:text/plain\r\n"}) {
+        scan(std::string("Subject: hi\r\n") + typeLine +
+             "Content-Transfer-Encoding: quoted-printable\r\n"
+             "\r\n"
+             "You win a =\r\n"
+             "prize today.\r\n");
+        EXPECT_EQ("X-Quelt-Score: 3.0\r\nX-Quelt: decoded body\r\nX-Quelt: line\r\n", addedLines)
+            << typeLine;
+        EXPECT_FALSE(logContains("Found: Content-Transfer-Encoding: quoted-printable"));
+    }
+}
+
 // Only a multipart body has boundary lines: in any other a line that begins
 // with "--" (the end of an HTML comment, a signature) is decoded like the rest.
 TEST_F(MessageScan, QuotedPrintableBodyIsDecodedPastDashLines) {

@@ -84,6 +84,7 @@ TEST_F(BodyLoaderTest, Base64TextBodyIsDecoded) {
     filterOptions.traceLevel = TRACE_DEBUG;
     Load(TEXT_BASE64, "SGVsbG8s\r\nV29ybGQh\r\n");
     EXPECT_TRUE(texts_.bodyIsEncoded);
+    EXPECT_TRUE(texts_.bodyDecoded);
     EXPECT_EQ("Hello,World!", texts_.decodedBody);
     EXPECT_EQ(std::vector<std::string>{"Hello,World!"}, Strings(texts_.decodedLines));
     EXPECT_EQ((Lines{"> body loaded: 20 bytes", "Found: Content-Transfer-Encoding: base64",
@@ -95,6 +96,7 @@ TEST_F(BodyLoaderTest, Base64TextBodyIsDecoded) {
 TEST_F(BodyLoaderTest, NonTextBase64IsNotDecodedAndHasNoDecodedLines) {
     Load({"Content-Type: image/gif\r\n", "Content-Transfer-Encoding: base64\r\n"}, "R0lG\r\n");
     EXPECT_TRUE(texts_.bodyIsEncoded);
+    EXPECT_FALSE(texts_.bodyDecoded);
     EXPECT_EQ("", texts_.decodedBody);
     EXPECT_TRUE(texts_.decodedLines.empty());
     EXPECT_EQ(std::vector<std::string>{"R0lG\r"}, Strings(texts_.rawLines));
@@ -106,6 +108,7 @@ TEST_F(BodyLoaderTest, NonTextBase64IsNotDecodedAndHasNoDecodedLines) {
 TEST_F(BodyLoaderTest, QuotedPrintableSinglePartBodyDecodesPastDashLines) {
     Load(TEXT_QUOTED_PRINTABLE, "a=3Db soft=\r\nbreak\r\n-- \r\nsigna=\r\nture\r\n-->=3D\r\n");
     EXPECT_EQ("a=b softbreak\r\n-- \r\nsignature\r\n-->=\r\n", texts_.decodedBody);
+    EXPECT_TRUE(texts_.bodyDecoded);
     EXPECT_EQ(
         (Lines{"Found: Content-Transfer-Encoding: quoted-printable", "...with valid Content-Type"}),
         logLines());
@@ -120,6 +123,22 @@ TEST_F(BodyLoaderTest, QuotedPrintableMultipartBodyWithoutBoundaryStopsAtDashLin
                      "...with valid Content-Type", "Warning: End of boundary not found",
                      "Found: Content-Type: multipart/mixed; or multipart/alternative;"}),
               logLines());
+}
+
+// The headers announce an encoding that no decoder takes: the decoded body
+// stays empty, and the rules that would test it test the raw body instead.
+TEST_F(BodyLoaderTest, EncodingWithoutATextTypeRunsNoDecoder) {
+    const Headers cases[] = {
+        {"Content-Transfer-Encoding: quoted-printable\r\n"},
+        {"Content-type:text/plain\r\n", "Content-Transfer-Encoding: quoted-printable\r\n"},
+    };
+    for (const Headers& headers : cases) {
+        Load(headers, "a=3Db\r\n");
+        EXPECT_TRUE(texts_.bodyIsEncoded) << headers[0];
+        EXPECT_FALSE(texts_.bodyDecoded) << headers[0];
+        EXPECT_FALSE(decodedBodyStands(texts_)) << headers[0];
+        EXPECT_EQ("", texts_.decodedBody) << headers[0];
+    }
 }
 
 TEST_F(BodyLoaderTest, DecodedNulEndsTheDecodedBody) {

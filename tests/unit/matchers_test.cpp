@@ -231,16 +231,21 @@ TEST_F(MatchersTest, HostValuesAreTestedWholeAndMissingOnesNotAtAll) {
     EXPECT_FALSE(matches("Username: {^$}"));
 }
 
-TEST_F(MatchersTest, LineRulesUseDecodedLinesWheneverTheBodyIsEncoded) {
+TEST_F(MatchersTest, LineRulesUseDecodedLinesWheneverTheBodyIsEncodedAndDecoded) {
     message.texts.rawLines = {"raw line\r", nullptr};
     message.texts.decodedLines = {nullptr, "decoded line\r"};
     message.texts.bodyIsEncoded = true;
+    message.texts.bodyDecoded = true;
     EXPECT_TRUE(matches("Line: \"line\""));
     EXPECT_TRUE(matches("~Line: \"line\""));
+    // Announced, but no decoder ran: the raw lines rather than none.
+    message.texts.bodyDecoded = false;
+    EXPECT_TRUE(matches("Line: \"line\""));
     message.texts.bodyIsEncoded = false;
     EXPECT_TRUE(matches("~Line: \"line\""));
     EXPECT_EQ((Lines{"valid: [Line: \"line\"] matches [decoded line] in [Line:]",
                      "valid: [~Line: \"line\"] matches [decoded line] in [Line:]",
+                     "valid: [Line: \"line\"] matches [raw line] in [Line:]",
                      "valid: [~Line: \"line\"] matches [raw line] in [Line:]"}),
               heldLines());
 }
@@ -253,20 +258,25 @@ TEST_F(MatchersTest, DecodedFlagSwitchesWholeHeaderAndBodyOnlyForEncodedBodies) 
     const struct {
         const char* rule;
         bool bodyIsEncoded;
+        bool bodyDecoded;
         bool matched;
     } cases[] = {
-        {"CompleteHeader: \"decoded\"", true, true},
-        {"~CompleteHeader: \"raw\"", true, true},
-        {"~CompleteHeader: \"decoded\"", false, true},
-        {"Body: \"raw\"", true, true},
-        {"~Body: \"decoded\"", true, true},
-        {"~Body: \"raw\"", false, true},
-        {"CompleteHeader: \"raw\"", true, false},
-        {"~Body: \"raw\"", true, false},
+        {"CompleteHeader: \"decoded\"", true, true, true},
+        {"~CompleteHeader: \"raw\"", true, true, true},
+        {"~CompleteHeader: \"raw\"", true, false, true},
+        {"~CompleteHeader: \"decoded\"", false, false, true},
+        {"Body: \"raw\"", true, true, true},
+        {"~Body: \"decoded\"", true, true, true},
+        {"~Body: \"raw\"", false, false, true},
+        {"~Body: \"raw\"", true, false, true},  // announced, but no decoder ran
+        {"CompleteHeader: \"raw\"", true, true, false},
+        {"~Body: \"raw\"", true, true, false},
     };
     for (const auto& c : cases) {
         message.texts.bodyIsEncoded = c.bodyIsEncoded;
-        EXPECT_EQ(c.matched, matches(c.rule)) << c.rule << " encoded " << c.bodyIsEncoded;
+        message.texts.bodyDecoded = c.bodyDecoded;
+        EXPECT_EQ(c.matched, matches(c.rule))
+            << c.rule << " encoded " << c.bodyIsEncoded << " decoded " << c.bodyDecoded;
     }
     writeLog("", LOG_DISCARD);
     message.texts.bodyIsEncoded = true;
@@ -351,6 +361,7 @@ TEST_F(MatchersTest, TextOnlyLineRuleTestsOnlyLinesOfTextParts) {
     message.headers = {"Content-Type: multipart/mixed; boundary=\"b1\"\r\n"};
     message.texts.decodedLines = MULTIPART_LINES;
     message.texts.bodyIsEncoded = true;
+    message.texts.bodyDecoded = true;
     EXPECT_TRUE(matches("!Line: \"spam\""));
     EXPECT_EQ((Lines{"valid: [!Line: \"spam\"] matches [plain spam] in [Line:]",
                      "valid: [!Line: \"spam\"] matches [<b>html spam</b>] in [Line:]"}),
