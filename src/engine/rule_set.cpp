@@ -62,7 +62,7 @@ bool literalGroupKey(const RuleRecord& record, std::string& key) {
         return false;
     }
     if (!testsHeaderLines(record.field) && record.field != FieldKind::BODY &&
-        record.field != FieldKind::COMPLETE_HEADER) {
+        record.field != FieldKind::HTML_TEXT && record.field != FieldKind::COMPLETE_HEADER) {
         return false;
     }
     std::string literal;

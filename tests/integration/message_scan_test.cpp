@@ -198,6 +198,46 @@ TEST_F(MessageScan, QuotedPrintableBodyIsDecodedPastDashLines) {
     EXPECT_FALSE(logContains("Warning: End of boundary not found"));
 }
 
+const char* const HTML_NEWSLETTER =
+    "Subject: News\r\n"
+    "Content-Type: multipart/alternative; boundary=\"b1\"\r\n"
+    "\r\n"
+    "--b1\r\n"
+    "Content-Type: text/plain\r\n"
+    "\r\n"
+    "Plain part <not a tag>\r\n"
+    "--b1\r\n"
+    "Content-Type: text/html\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n"
+    "\r\n"
+    "<p>Click <a href=3D\"http://x.example/\">here</a>&nbsp;to get V<!-- x -->iag=\r\n"
+    "ra &amp; more</p>\r\n"
+    "--b1--\r\n";
+
+// HtmlText: tests the body with its HTML parts as a reader sees them; the four
+// string rules on it are searched together as one list.
+TEST_F(MessageScan, HtmlTextRulesSeeTheVisibleTextOfHtmlParts) {
+    load(
+        "~HtmlText: {click here to get viagra & more} [html part read]\r\n"
+        "~HtmlText: {plain part <not a tag>} [plain part as is]\r\n"
+        "~Body: {click here} [phrase in the source]\r\n"
+        "HtmlText: {click here to get viag= ra} [raw html part read]\r\n"
+        "~HtmlText: \"unsubscribe\" [list 1]\r\n"
+        "~HtmlText: \"viagra &\" [list 2]\r\n"
+        "~HtmlText: \"<p>\" [list 3]\r\n"
+        "~HtmlText: \"&nbsp;\" [list 4]\r\n");
+    scan(HTML_NEWSLETTER);
+    EXPECT_EQ(
+        "X-Quelt: html part read\r\nX-Quelt: plain part as is\r\nX-Quelt: raw html part "
+        "read\r\nX-Quelt: list 2\r\n",
+        addedLines);
+    EXPECT_TRUE(logContains(
+        "valid: [~HtmlText: {click here to get viagra & more} [html part read]] matches "
+        "something in [HtmlText:]"));
+    EXPECT_TRUE(
+        logContains("valid: [~HtmlText: \"viagra &\" [list 2]] matches something in [HtmlText:]"));
+}
+
 TEST_F(MessageScan, EncodedSubjectIsDecodedOnlyWithTheTilde) {
     load(
         "~Subject: {^gr\xFC\xDF"

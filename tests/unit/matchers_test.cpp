@@ -70,6 +70,8 @@ TEST(FieldPrefixLength, HeaderNamesGroupsAndWholeTextFields) {
         {"X-Subject: hello", "Subject:", -1},
         {"Subject hello", "Subject:", -1},
         {"anything", "Body:", 0},
+        {"anything", "htmltext:", 0},
+        {"HtmlText: hello", "HtmlText:", 9},
         {"anything", "match:", 0},
         {"anything", "CompleteHeader:", 0},
         {"anything", "Line:", 0},
@@ -282,6 +284,27 @@ TEST_F(MatchersTest, DecodedFlagSwitchesWholeHeaderAndBodyOnlyForEncodedBodies) 
     message.texts.bodyIsEncoded = true;
     EXPECT_TRUE(matches("~CompleteHeader: {raw}"));
     EXPECT_EQ(Lines{"valid: [~CompleteHeader: {raw}] matches something in [CompleteHeader:]"},
+              heldLines());
+}
+
+// HtmlText: tests the visible text of the body that Body: would test.
+TEST_F(MatchersTest, HtmlTextTestsTheVisibleTextOfTheBodyThatBodyTests) {
+    message.headers = {"Content-Type: text/html\r\n",
+                       "Content-Transfer-Encoding: quoted-printable\r\n"};
+    message.texts.rawBody = "<p>Click <a href=3D\"x\">he=\r\nre</a> =3D=3D=3D";
+    message.texts.decodedBody = "<p>Click <a href=\"x\">here</a> ===";
+    message.texts.bodyIsEncoded = true;
+    message.texts.bodyDecoded = true;
+    EXPECT_TRUE(matches("~HtmlText: {^click here ===$}"));
+    EXPECT_TRUE(matches("HtmlText: \"click he= re\""));
+    EXPECT_FALSE(matches("HtmlText: \"click here\""));
+    EXPECT_FALSE(matches("~Body: \"click here\""));
+    message.texts.bodyDecoded = false;  // no decoder ran: the raw body's visible text
+    EXPECT_TRUE(matches("~HtmlText: {^Click he= re =3D=3D=3D$}"));
+    EXPECT_EQ((Lines{"valid: [~HtmlText: {^click here ===$}] matches something in [HtmlText:]",
+                     "valid: [HtmlText: \"click he= re\"] matches something in [HtmlText:]",
+                     "valid: [~HtmlText: {^Click he= re =3D=3D=3D$}] matches something in "
+                     "[HtmlText:]"}),
               heldLines());
 }
 
