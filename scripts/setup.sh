@@ -17,7 +17,7 @@ pcre2_debian=10.42-1
 qemu_lowest=1:8.1
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-          libpcre2-dev dpkg-dev xz-utils bzip2 binutils python3 time
+          libpcre2-dev dpkg-dev xz-utils bzip2 binutils python3 time valgrind
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine64 wine32:i386 xvfb)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
