@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Cobbleweave:
-# the Debian packages (compilers, GoogleTest, PCRE2, MinGW-w64, Wine, Xvfb),
-# PCRE2 cross-built for MinGW from Debian's own source package into build/deps,
-# and what it takes to run the 32-bit product: 32-bit Wine, and where the kernel
-# cannot run i386 programs itself, qemu-i386 user-mode emulation registered
-# through binfmt_misc. Ends with the Wine prefix ready under build/.
+# the Debian packages (compilers, GoogleTest, PCRE2, MinGW-w64, Wine with its
+# fonts, Xvfb, ImageMagick for the dialog screenshots, Python for the build's
+# cursor drawing), PCRE2 cross-built for MinGW from Debian's own source package
+# into build/deps, and what it takes to run the 32-bit product: 32-bit Wine, and
+# where the kernel cannot run i386 programs itself, qemu-i386 user-mode emulation
+# registered through binfmt_misc. Ends with the Wine prefix ready under build/.
 # Idempotent; silent when nothing is missing.
 set -euo pipefail
 
@@ -18,7 +19,8 @@ qemu_lowest=1:8.1
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
           libpcre2-dev dpkg-dev xz-utils bzip2 binutils python3 time valgrind
-          g++-mingw-w64-i686 binutils-mingw-w64-i686 wine64 wine32:i386 xvfb)
+          g++-mingw-w64-i686 binutils-mingw-w64-i686 wine64 wine32:i386 xvfb
+          fonts-wine imagemagick)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

@@ -15,7 +15,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX="${COBBLEWEAVE_WINEPREFIX:-$repo/build/wine-prefix}"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${COBBLEWEAVE_DLL_OVERRIDES:+;$COBBLEWEAVE_DLL_OVERRIDES}"
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
 # Marks a prefix that was made completely, and names the Wine that made it: with
@@ -24,6 +24,14 @@ server=/usr/lib/wine/wineserver64
 ready="$WINEPREFIX/.cobbleweave-ready"
 # ":N PID" of the Xvfb display that --start-server started.
 display_file="$WINEPREFIX.display"
+
+# Root runs Wine without the power to write where file permissions forbid, so
+# that a read-only folder is read-only to the tests as it is to a user. The server
+# too: it is the one that opens and creates files.
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  as_user=(setpriv --bounding-set -dac_override,-dac_read_search --)
+fi
 
 prefix_is_ready() {
   [ -f "$ready" ] && [ "$(cat "$ready")" = "$ready_text" ]
@@ -35,7 +43,8 @@ prepare_prefix() {
   if [ "$1" = run ] && [ -f "$ready" ]; then
     return
   fi
-  ready_text=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' wine64 wine32:i386)
+  ready_text="$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' wine64 wine32:i386)
+dialogs: wine fonts, frames drawn by wine"
   if prefix_is_ready; then
     return
   fi
@@ -49,6 +58,15 @@ prepare_prefix() {
     rm -rf "$WINEPREFIX"
     env -u DISPLAY "$wine" wineboot.exe --init >/dev/null 2>&1 </dev/null
     # wineboot returns before the services it started have finished the prefix.
+    "$server" -w
+    # Dialogs that look and behave like Windows ones on a display without a window
+    # manager: Wine's own fonts (Debian's wineboot leaves them out, and captions
+    # then lack their close box glyph), frames drawn by Wine, and windows Wine
+    # manages itself (else hiding one waits 2 s for a window manager's answer).
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+    local key='HKCU\Software\Wine\X11 Driver'
+    env -u DISPLAY "$wine" reg.exe add "$key" /v Decorated /d N /f >/dev/null 2>&1 </dev/null
+    env -u DISPLAY "$wine" reg.exe add "$key" /v Managed /d N /f >/dev/null 2>&1 </dev/null
     "$server" -w
     printf '%s\n' "$ready_text" >"$ready"
   fi
@@ -112,15 +130,16 @@ case "${1:-}" in
     # Persistent until stopped. The first programs also start Wine's background
     # services, which inherit their output: start them here on /dev/null, or they
     # keep the first test's pipe open and the test never ends.
-    nohup "$server" -p >/dev/null 2>&1 </dev/null &
-    "$wine" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+    nohup "${as_user[@]}" "$server" -p >/dev/null 2>&1 </dev/null &
+    "${as_user[@]}" "$wine" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
     # Likewise the desktop process, which Wine starts for the first program that
     # needs a window and ends a second after the last one has gone: a test that
     # started it would wait for it. A program with a window open keeps it up.
-    nohup "$wine" notepad.exe >/dev/null 2>&1 </dev/null &
+    nohup "${as_user[@]}" "$wine" notepad.exe >/dev/null 2>&1 </dev/null &
     # A 32-bit program, so that a broken i386 set-up shows here and not as a
     # timeout in every test.
-    if ! "$wine" 'C:\windows\syswow64\cmd.exe' /c exit >/dev/null 2>&1 </dev/null; then
+    if ! "${as_user[@]}" "$wine" 'C:\windows\syswow64\cmd.exe' /c exit >/dev/null 2>&1 \
+      </dev/null; then
       echo "wine-run: 32-bit programs do not run under Wine (see scripts/setup.sh)" >&2
       exit 1
     fi
@@ -132,6 +151,6 @@ case "${1:-}" in
   *)
     prepare_prefix run
     use_test_display
-    exec "$wine" "$@"
+    exec "${as_user[@]}" "$wine" "$@"
     ;;
 esac

@@ -9,8 +9,12 @@
 
 namespace cw {
 
-// The version named in the load report and handed to the host.
+// The plug-in's identity, handed to the host; the version is named in the load
+// report too, and the about box opens the home page.
+inline constexpr const char* PLUGIN_NAME = "Cobbleweave";
 inline constexpr const char* PLUGIN_VERSION = "3.0.0";
+inline constexpr const char* PLUGIN_AUTHOR = "The Cobbleweave team";
+inline constexpr const char* PLUGIN_HOMEPAGE = "https://cobbleweave.example.org/";
 
 inline constexpr int32_t REASON_PROCESS_DETACH = 0;
 inline constexpr int32_t REASON_PROCESS_ATTACH = 1;

@@ -133,4 +133,22 @@ std::shared_ptr<FilterConfig> findConfig(int32_t handle) {
     return index < 0 ? nullptr : configTable.entries[static_cast<size_t>(index)];
 }
 
+std::vector<std::string> mainRuleLines(int32_t handle) {
+    platform::LockGuard lock(moduleState.fetchLock);
+    std::vector<std::string> lines;
+    if (std::shared_ptr<FilterConfig> config = findConfig(handle)) {
+        for (size_t index = 0; index < config->lineTexts.size(); ++index) {
+            if (config->lineOrigins[index] == ORIGIN_MAIN) {
+                lines.push_back(config->lineTexts[index]);
+            }
+        }
+    }
+    return lines;
+}
+
+std::string currentMainRuleFilePath() {
+    platform::LockGuard lock(moduleState.fetchLock);
+    return configPaths.mainRuleFilePath;
+}
+
 }  // namespace cw

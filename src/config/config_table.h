@@ -60,4 +60,12 @@ void releaseConfig(int32_t handle);
 // The configuration with the handle, or null. Takes no lock.
 std::shared_ptr<FilterConfig> findConfig(int32_t handle);
 
+// Copies of the main rule file's lines (origin ORIGIN_MAIN) of the configuration
+// with the handle, in file order; empty for an unknown handle. Takes the fetch
+// lock, so a release on another thread cannot free the lines while they are read.
+std::vector<std::string> mainRuleLines(int32_t handle);
+
+// The main rule file path of the latest load, read under the fetch lock.
+std::string currentMainRuleFilePath();
+
 }  // namespace cw

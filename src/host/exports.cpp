@@ -16,6 +16,9 @@
 #include "engine/rule_set.h"
 #include "host/plugin_info.h"
 #include "platform/platform.h"
+#if defined(_WIN32)
+#include "ui/dialogs.h"
+#endif
 
 #if defined(_WIN32)
 #define CW_EXPORT extern "C"
@@ -191,13 +194,15 @@ CW_EXPORT void CW_CDECL processedMessage(void*, void*, void*, void*, MessageStat
 }
 
 #if defined(_WIN32)
-// The dialogs come with the user interface; until then the editor and about box
-// do not open and saving does nothing. Window handles (HWND) are opaque pointers.
-CW_EXPORT void* CW_CDECL createConfigDialog(int32_t, void*) {
-    return nullptr;
+// Window handles (HWND) are opaque pointers here; the dialogs convert them.
+CW_EXPORT void* CW_CDECL createConfigDialog(int32_t configHandle, void* parent) {
+    return guarded(static_cast<void*>(nullptr),
+                   [&] { return cw::createConfigDialog(configHandle, parent); });
 }
-CW_EXPORT void* CW_CDECL createInfoDialog(void*) {
-    return nullptr;
+CW_EXPORT void* CW_CDECL createInfoDialog(void* parent) {
+    return guarded(static_cast<void*>(nullptr), [&] { return cw::createInfoDialog(parent); });
 }
-CW_EXPORT void CW_CDECL saveConfigFromDialog(void*, void*, const char*) {}
+CW_EXPORT void CW_CDECL saveConfigFromDialog(void* dialog, void*, const char* folder) {
+    guarded([&] { cw::saveConfigFromDialog(dialog, folder); });
+}
 #endif

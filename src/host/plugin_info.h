@@ -9,9 +9,6 @@
 
 namespace cw {
 
-inline constexpr const char* PLUGIN_NAME = "Cobbleweave";
-inline constexpr const char* PLUGIN_AUTHOR = "The Cobbleweave team";
-inline constexpr const char* PLUGIN_HOMEPAGE = "https://cobbleweave.example.org/";
 inline constexpr const char* PLUGIN_DESCRIPTION =
     "A plugin allowing you to filter or whitelist your email based on Perl Regular Expressions";
 inline constexpr const char* HOST_EXECUTABLE_NAME = "vellmox.exe";

@@ -78,10 +78,14 @@ std::string hostExecutablePath();
 // On POSIX the attach routine needs the module's base address.
 const void* ownModuleHandle();
 
-enum class MessageBoxKind { PLAIN, EXCLAMATION_FOREGROUND };
+enum class MessageBoxKind { PLAIN, EXCLAMATION, EXCLAMATION_FOREGROUND };
 
 // Win32: MessageBoxA with no owner. POSIX: "caption: text" on standard error.
 void showMessageBox(const char* text, const char* caption, MessageBoxKind kind);
+
+// The system's message for the calling thread's last error (GetLastError, errno),
+// as the system words it.
+std::string lastErrorText();
 
 // Win32: dispatches every waiting window message of the calling thread. POSIX:
 // nothing. True when a message was dispatched.
@@ -106,7 +110,8 @@ FILE* openFile(const std::string& path, const char* mode);
 
 // Replaces `path` with `bytes` so that a crash or a full disk never leaves a
 // half-written file in its place: writes a file beside it, flushes it to the
-// disk, then renames it over.
+// disk, then renames it over. On failure the last error (see lastErrorText) tells
+// why the step that failed did.
 bool replaceFile(const std::string& path, const std::string& bytes);
 
 // Writes `bytes` over the start of the existing file `path` in one write, when

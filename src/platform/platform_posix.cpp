@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -75,6 +76,10 @@ void showMessageBox(const char* text, const char* caption, MessageBoxKind) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
 }
 
+std::string lastErrorText() {
+    return std::strerror(errno);
+}
+
 bool pumpWindowMessages() {
     return false;
 }
@@ -115,12 +120,23 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
     if (file == nullptr) {
         return false;
     }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = (std::fflush(file) == 0) && written;
-    written = (fsync(fileno(file)) == 0) && written;
-    written = (std::fclose(file) == 0) && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    // The first failure is the one to report; the clean-up must not overwrite it.
+    int error = 0;
+    auto note = [&error](bool succeeded) {
+        if (!succeeded && error == 0) {
+            error = errno;
+        }
+    };
+    note(std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
+    note(std::fflush(file) == 0);
+    note(fsync(fileno(file)) == 0);
+    note(std::fclose(file) == 0);
+    if (error == 0) {
+        note(std::rename(temporary.c_str(), path.c_str()) == 0);
+    }
+    if (error != 0) {
         std::remove(temporary.c_str());
+        errno = error;
         return false;
     }
     return true;

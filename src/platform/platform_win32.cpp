@@ -3,6 +3,7 @@
 // commctrl.h needs the types of windows.h.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -75,10 +76,25 @@ std::string hostExecutablePath() {
 
 void showMessageBox(const char* text, const char* caption, MessageBoxKind kind) {
     UINT style = MB_OK;
-    if (kind == MessageBoxKind::EXCLAMATION_FOREGROUND) {
+    if (kind == MessageBoxKind::EXCLAMATION) {
+        style |= MB_ICONEXCLAMATION;
+    } else if (kind == MessageBoxKind::EXCLAMATION_FOREGROUND) {
         style |= MB_ICONEXCLAMATION | MB_SETFOREGROUND;
     }
     MessageBoxA(nullptr, text, caption, style);
+}
+
+std::string lastErrorText() {
+    DWORD error = GetLastError();
+    char* message = nullptr;
+    DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    std::string text = length > 0 ? std::string(message, length)
+                                  : "error " + std::to_string(static_cast<unsigned long>(error));
+    LocalFree(message);
+    return text;
 }
 
 bool pumpWindowMessages() {
@@ -135,15 +151,34 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    DWORD done = 0;
-    bool written = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                                               &done, nullptr) &&
-                                     done == bytes.size());
-    written = FlushFileBuffers(file) && written;
-    written = CloseHandle(file) && written;
-    if (!written || !MoveFileExA(temporary.c_str(), path.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // The first failure is the one to report; the clean-up must not overwrite it.
+    DWORD error = ERROR_SUCCESS;
+    auto note = [&error](BOOL succeeded) {
+        if (!succeeded && error == ERROR_SUCCESS) {
+            error = GetLastError();
+        }
+    };
+    size_t offset = 0;
+    while (offset < bytes.size() && error == ERROR_SUCCESS) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1u << 30));
+        DWORD done = 0;
+        note(WriteFile(file, bytes.data() + offset, chunk, &done, nullptr));
+        if (error == ERROR_SUCCESS && done == 0) {
+            error = ERROR_WRITE_FAULT;
+        }
+        offset += done;
+    }
+    if (error == ERROR_SUCCESS) {
+        note(FlushFileBuffers(file));
+    }
+    note(CloseHandle(file));
+    if (error == ERROR_SUCCESS) {
+        note(MoveFileExA(temporary.c_str(), path.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    }
+    if (error != ERROR_SUCCESS) {
         DeleteFileA(temporary.c_str());
+        SetLastError(error);
         return false;
     }
     return true;

@@ -101,7 +101,10 @@ std::string littleEndianWords(const std::string& bytes) {
         for (int k = 3; k >= 0; --k) {
             value = (value << 8) | static_cast<unsigned char>(bytes[i + static_cast<size_t>(k)]);
         }
-        text += (i == 0 ? "" : " ") + std::to_string(value);
+        if (i != 0) {
+            text += ' ';
+        }
+        text += std::to_string(value);
     }
     return text;
 }

@@ -8,6 +8,7 @@ namespace {
 
 constexpr DWORD POLL_INTERVAL_MS = 20;
 constexpr const char* DIALOG_CLASS = "#32770";
+constexpr int MESSAGE_BOX_ICON_ID = 0x0440;  // Wine's id of a message box's icon
 
 std::string classOf(HWND window) {
     char name[256];
@@ -118,8 +119,41 @@ bool looksLikeMessageBox(HWND window) {
     return true;
 }
 
+namespace {
+
+// The system icons a message box shows are shared, so they compare by handle.
+std::string iconKind(HWND box) {
+    HICON icon =
+        reinterpret_cast<HICON>(SendDlgItemMessageA(box, MESSAGE_BOX_ICON_ID, STM_GETICON, 0, 0));
+    if (icon == nullptr) {
+        return "other";
+    }
+    if (icon == LoadIconA(nullptr, IDI_EXCLAMATION)) {
+        return "exclamation";
+    }
+    return icon == LoadIconA(nullptr, IDI_INFORMATION) ? "information" : "other";
+}
+
+}  // namespace
+
 SeenMessageBox readMessageBox(HWND box) {
-    return SeenMessageBox{windowText(box), controlText(box, MESSAGE_BOX_TEXT_ID), buttonTexts(box)};
+    return SeenMessageBox{windowText(box), controlText(box, MESSAGE_BOX_TEXT_ID), buttonTexts(box),
+                          GetWindow(box, GW_OWNER), iconKind(box)};
+}
+
+HWND waitForMessageBox(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND window : topLevelWindows(DIALOG_CLASS, nullptr)) {
+            if (looksLikeMessageBox(window)) {
+                return window;
+            }
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            return nullptr;
+        }
+        Sleep(POLL_INTERVAL_MS);
+    }
 }
 
 MessageBoxWatcher::MessageBoxWatcher(int answer) : answer_(answer) {

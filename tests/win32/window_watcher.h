@@ -45,9 +45,18 @@ struct SeenMessageBox {
     std::string caption;
     std::string text;
     std::vector<std::string> buttons;
+    HWND owner = nullptr;
+    std::string icon;  // "exclamation", "information" or "other"
+
+    // "caption: text", as a test names a box.
+    std::string line() const { return caption + ": " + text; }
 };
 
 SeenMessageBox readMessageBox(HWND box);
+
+// The first message box of this program, waited for up to `timeoutMs`; null when
+// none appears in time.
+HWND waitForMessageBox(DWORD timeoutMs);
 
 // While it lives, answers every message box of this program: reads it, then
 // presses `answer` (IDOK, IDYES, ...). Dialogs that are not message boxes are

@@ -171,8 +171,12 @@ void addListRules(RuleIndex& index, const ListFileRead& list, const IncludeKeywo
             addRuleLine(index, list.path, line, entry);
             continue;
         }
-        std::string element = keyword.form == ListForm::QUOTED ? "\"" + std::string(entry) + "\""
-                                                               : "{" + std::string(entry) + "}";
+        // Appended piece by piece: GCC 12 misreads "x" + std::string on i686 as an
+        // overlapping copy (-Wrestrict).
+        std::string_view brackets = keyword.form == ListForm::QUOTED ? "\"\"" : "{}";
+        std::string element(1, brackets[0]);
+        element.append(entry);
+        element += brackets[1];
         std::string text = list.label + " " + formatScore(score) + " " + element + " [BL]";
         addRule(index, IndexedRule{list.path, line, text, std::string(LIST_COMMENT), score},
                 generatedKey(list.label, keyword.form, entry));
