@@ -1,7 +1,7 @@
 // Feeds inputs to the message decoders and aborts at the first broken bound: an
-// output area overrun, a stop position outside the input, a header text that
-// grew, a body text longer than MAXSIZE. Without libFuzzer it replays saved inputs
-// and --random N generated ones (replay_main.h).
+// output area overrun, a stop position outside the input, a header text or a
+// visible text of HTML that grew, a body text longer than MAXSIZE. Without libFuzzer
+// it replays saved inputs and --random N generated ones (replay_main.h).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,9 +18,11 @@
 #include "base/module_state.h"
 #include "mime/base64_body.h"
 #include "mime/encoded_word.h"
+#include "mime/html_text.h"
 #include "mime/message_texts.h"
 #include "mime/multipart_body.h"
 #include "mime/quoted_printable_body.h"
+#include "mime/visible_body_text.h"
 #include "replay_main.h"
 
 namespace {
@@ -35,10 +37,12 @@ const std::vector<std::vector<const char*>> HEADER_SETS = {
     {"Content-Type: text/plain\r\n", "Content-Transfer-Encoding: quoted-printable\r\n"},
     {"Content-Type: multipart/mixed; boundary=\"b1\"\r\n"},
     {"Content-Type: multipart/alternative;\r\n"},
+    {"Content-Type: text/html\r\n", "Content-Transfer-Encoding: quoted-printable\r\n"},
 };
 
 const std::vector<std::string> PIECES = {"--b1\r\n",
                                          "Content-Type: text/plain\r\n",
+                                         "Content-Type: text/html\r\n",
                                          "Content-Transfer-Encoding: base64\r\n",
                                          "Content-Transfer-Encoding: quoted-printable\r\n",
                                          "\r\n",
@@ -55,6 +59,17 @@ const std::vector<std::string> PIECES = {"--b1\r\n",
                                          "_",
                                          " ",
                                          "\x80\xff",
+                                         "<",
+                                         "<b",
+                                         ">",
+                                         "<!--",
+                                         "-->",
+                                         "<script>",
+                                         "</script",
+                                         "&#",
+                                         "&#x4",
+                                         "&amp;",
+                                         "&nbsp;",
                                          "x"};
 
 void require(bool condition, const char* what) {
@@ -121,7 +136,11 @@ void runOne(const uint8_t* data, size_t size) {
     cw::decodeHeaderWords(header);
     require(header.size() <= length, "header text grew");
 
-    checkBodyStep(input, HEADER_SETS[selector % HEADER_SETS.size()]);
+    const std::vector<const char*>& headers = HEADER_SETS[selector % HEADER_SETS.size()];
+    checkBodyStep(input, headers);
+
+    require(cw::htmlVisibleText(text).size() <= length, "visible text of HTML grew");
+    cw::visibleBodyText(text, headers.data(), static_cast<int32_t>(headers.size()));
 }
 
 void attachModule() {

@@ -20,7 +20,7 @@ constexpr int QUOTE_LIMIT = 256;
 // Fields whose subjects are tested whole, nothing cut. "Match:" still walks the
 // header lines, testing each with its header name.
 constexpr std::string_view WHOLE_TEXT_FIELDS[] = {
-    "CompleteHeader:", "Match:", "Body:", "Line:", "Username:", "Servername:"};
+    "CompleteHeader:", "Match:", "Body:", "HtmlText:", "Line:", "Username:", "Servername:"};
 
 // The group fields and their header names, tried in this order; a matching line
 // loses the name's length.
@@ -73,7 +73,7 @@ void addGroupNames(const char* const (&names)[N], const char* groupName,
 }
 
 bool decodesEncodedWords(FieldKind field) {
-    return field != FieldKind::BODY && field != FieldKind::LINE &&
+    return field != FieldKind::BODY && field != FieldKind::HTML_TEXT && field != FieldKind::LINE &&
            field != FieldKind::COMPLETE_HEADER;
 }
 
@@ -217,10 +217,14 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             }
             return;
         }
-        case FieldKind::BODY: {
-            bool decoded = useDecoded && texts.bodyIsEncoded;
-            PreparedText& prepared =
-                subjects.wholeText(decoded ? WholeText::DECODED_BODY : WholeText::RAW_BODY);
+        case FieldKind::BODY:
+        case FieldKind::HTML_TEXT: {
+            bool decoded = useDecoded && decodedBodyStands(texts);
+            WholeText which =
+                record.field == FieldKind::BODY
+                    ? (decoded ? WholeText::DECODED_BODY : WholeText::RAW_BODY)
+                    : (decoded ? WholeText::DECODED_HTML_TEXT : WholeText::RAW_HTML_TEXT);
+            PreparedText& prepared = subjects.wholeText(which);
             if (cutForField(prepared, record.fieldType, cut, subject)) {
                 test(subject);
             }
@@ -264,7 +268,8 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
 }
 
 void holdEvidence(const RuleRecord& record, const char* text) {
-    if (record.field == FieldKind::BODY || record.field == FieldKind::COMPLETE_HEADER) {
+    if (record.field == FieldKind::BODY || record.field == FieldKind::HTML_TEXT ||
+        record.field == FieldKind::COMPLETE_HEADER) {
         writeLog(formatText("valid: [%.*s] matches something in [%.*s]", quoted(record.text),
                             record.text.data(), quoted(record.fieldType), record.fieldType.data()),
                  LOG_HOLD);

@@ -62,7 +62,7 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
                       const SubjectFilter& mayMatch = nullptr);
 
 // Holds "valid: [rule] matches [subject] in [field]" (or "matches something in"
-// for the whole-text fields Body: and CompleteHeader:).
+// for the whole-text fields Body:, HtmlText: and CompleteHeader:).
 void holdMatchEvidence(const RuleRecord& record, const char* subject);
 
 // Calls `visit` with every subject of the rule's field that the matchers would

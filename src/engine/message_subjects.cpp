@@ -6,6 +6,7 @@
 #include "common/text_ops.h"
 #include "engine/matchers.h"
 #include "mime/encoded_word.h"
+#include "mime/visible_body_text.h"
 
 namespace cw {
 
@@ -14,8 +15,8 @@ namespace {
 constexpr const char* CONTENT_TYPE = "Content-Type:";
 constexpr const char* TEXT_CONTENT_TYPE = "Content-Type: text/";
 
-void prepareFrom(PreparedText& prepared, const char* subject) {
-    prepared.text.assign(subject);
+void prepareFrom(PreparedText& prepared, std::string subject) {
+    prepared.text = std::move(subject);
     trimWhiteSpace(prepared.text);
     prepared.prepared = true;
 }
@@ -183,13 +184,20 @@ PreparedText& MessageSubjects::wholeText(WholeText which) {
             case WholeText::DECODED_BODY:
                 prepareFrom(prepared, texts_.decodedBody.c_str());
                 break;
+            case WholeText::RAW_HTML_TEXT:
+                prepareFrom(prepared, visibleBodyText(texts_.rawBody, headerLines_, headerCount_));
+                break;
+            case WholeText::DECODED_HTML_TEXT:
+                prepareFrom(prepared,
+                            visibleBodyText(texts_.decodedBody, headerLines_, headerCount_));
+                break;
         }
     }
     return prepared;
 }
 
 const std::vector<const char*>& MessageSubjects::bodyLines() const {
-    return texts_.bodyIsEncoded ? texts_.decodedLines : texts_.rawLines;
+    return decodedBodyStands(texts_) ? texts_.decodedLines : texts_.rawLines;
 }
 
 PreparedText& MessageSubjects::bodyLine(uint32_t index) {

@@ -1,7 +1,8 @@
 // The subjects of one message as the matchers test them, each prepared at most
 // once per message and only when a rule first asks for it: a header line trimmed
 // (and with its encoded words decoded, and folded to lower case, as asked), the
-// joined header texts, the raw and decoded body, the body lines. Header lines are
+// joined header texts, the raw and decoded body and their visible text (HTML
+// parts as a reader sees them), the body lines. Header lines are
 // found by their name through an index built once per message.
 #pragma once
 
@@ -26,7 +27,14 @@ struct PreparedText {
     bool folded = false;
 };
 
-enum class WholeText { RAW_HEADER, DECODED_HEADER, RAW_BODY, DECODED_BODY };
+enum class WholeText {
+    RAW_HEADER,
+    DECODED_HEADER,
+    RAW_BODY,
+    DECODED_BODY,
+    RAW_HTML_TEXT,      // the visible text of the raw body
+    DECODED_HTML_TEXT,  // the visible text of the decoded body
+};
 
 class MessageSubjects {
   public:
@@ -50,7 +58,8 @@ class MessageSubjects {
 
     PreparedText& wholeText(WholeText which);
 
-    // The lines "Line:" rules test: the decoded lines when the body is encoded.
+    // The lines "Line:" rules test: the decoded lines when the body is encoded
+    // and a decoder ran.
     const std::vector<const char*>& bodyLines() const;
     PreparedText& bodyLine(uint32_t index);
     // For text-only rules: whether line `index` is tested, and whether it marks
@@ -78,7 +87,7 @@ class MessageSubjects {
     std::vector<uint32_t> byKey_;  // header indexes sorted by key, then position
     std::vector<uint32_t> encodedLines_;
     std::vector<std::unique_ptr<std::vector<uint32_t>>> candidates_[2];
-    PreparedText wholeTexts_[4];
+    PreparedText wholeTexts_[6];
     std::vector<PreparedText> bodyLines_;
     std::vector<uint8_t> textPart_;  // 0 untested, 1 tested, per body line
     bool textPartsMarked_ = false;

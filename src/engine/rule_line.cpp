@@ -72,6 +72,7 @@ constexpr NamedField NAMED_FIELDS[] = {
     {"Header:", FieldKind::HEADER_EXISTS},
     {"CompleteHeader:", FieldKind::COMPLETE_HEADER},
     {"Body:", FieldKind::BODY},
+    {"HtmlText:", FieldKind::HTML_TEXT},
     {"Line:", FieldKind::LINE},
     {"Size:", FieldKind::SIZE},
     {"Username:", FieldKind::USERNAME},

@@ -36,6 +36,7 @@ enum class FieldKind : uint8_t {
     HEADER_EXISTS,    // "Header:"
     COMPLETE_HEADER,  // "CompleteHeader:"
     BODY,             // "Body:"
+    HTML_TEXT,        // "HtmlText:": the body as a reader sees it, HTML parts as text
     LINE,             // "Line:"
     SIZE,             // "Size:"
     USERNAME,         // "Username:"

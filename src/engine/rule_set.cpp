@@ -63,7 +63,7 @@ bool literalGroupKey(const RuleRecord& record, std::string& key) {
         return false;
     }
     if (!testsHeaderLines(record.field) && record.field != FieldKind::BODY &&
-        record.field != FieldKind::COMPLETE_HEADER) {
+        record.field != FieldKind::HTML_TEXT && record.field != FieldKind::COMPLETE_HEADER) {
         return false;
     }
     std::string literal;
@@ -116,7 +116,7 @@ void gatherLiteralGroups(RuleSet& set) {
 // Fields whose subjects MessageSubjects keeps for the whole message, so that a
 // subject's search can be remembered by its address.
 bool hasKeptSubjects(FieldKind field) {
-    return testsHeaderLines(field) || field == FieldKind::BODY ||
+    return testsHeaderLines(field) || field == FieldKind::BODY || field == FieldKind::HTML_TEXT ||
            field == FieldKind::COMPLETE_HEADER || field == FieldKind::LINE;
 }
 

@@ -69,17 +69,17 @@ void traceDecodedText(const char* text) {
 }
 
 // Each decoder writes from the start of the area, so the last one to run stands.
-void decodeBody(const MimeState& mime, size_t capacity, const char* rawBody,
+// Returns whether one ran; without one the decoded body stays empty.
+bool decodeBody(const MimeState& mime, size_t capacity, const char* rawBody,
                 std::string& decodedBody) {
     decodedBody.clear();
-    // Without a decoder to run the decoded body stays empty.
     if (!((mime.base64Seen || mime.quotedPrintableSeen) && mime.textTypeSeen) &&
         !mime.multipartSeen) {
-        return;
+        return false;
     }
     if (!createArea(decodedBody, capacity,
                     "filterOnMessageBody:bodydecodebuf / memory allocation failed")) {
-        return;
+        return false;
     }
     char* output = decodedBody.data();
     if (mime.base64Seen && mime.textTypeSeen) {
@@ -93,7 +93,10 @@ void decodeBody(const MimeState& mime, size_t capacity, const char* rawBody,
         writeLog("Found: Content-Transfer-Encoding: quoted-printable", LOG_APPEND);
         writeLog("...with valid Content-Type", LOG_APPEND);
         size_t room = capacity;
-        decodeQuotedPrintableBody(rawBody, output, room, mime.boundary.c_str());
+        // Only a multipart body has boundary lines; in any other a line that
+        // begins with "--" is text.
+        decodeQuotedPrintableBody(rawBody, output, room,
+                                  mime.multipartSeen ? mime.boundary.c_str() : nullptr);
         traceDecodedText(output);
     }
     if (mime.multipartSeen) {
@@ -102,6 +105,7 @@ void decodeBody(const MimeState& mime, size_t capacity, const char* rawBody,
         traceDecodedText(output);
     }
     endAtFirstNul(decodedBody);
+    return true;
 }
 
 bool copyIntoLineArea(const std::string& text, std::string& area, const char* failureLine) {
@@ -150,7 +154,7 @@ void loadMessageBody(const char* const* headerLines, int32_t headerCount, platfo
     MimeState mime;
     analyseMimeHeaders(headerLines, headerCount, mime);
     texts.bodyIsEncoded = bodyIsEncoded(mime);
-    decodeBody(mime, capacity, texts.rawBody.c_str(), texts.decodedBody);
+    texts.bodyDecoded = decodeBody(mime, capacity, texts.rawBody.c_str(), texts.decodedBody);
 
     // The lines are cut only for rules that test them, or for the log lines
     // that count them.

@@ -26,7 +26,16 @@ struct MessageTexts {
     std::string rawLineArea;
     std::string decodedLineArea;
     bool bodyIsEncoded = false;  // base64, quoted-printable or multipart announced
+    bool bodyDecoded = false;    // a decoder ran: decodedBody holds what it gave
 };
+
+// Whether the rules that test the decoded body ("~Body:", "Line:") test
+// decodedBody: the headers announce an encoding and a decoder ran. When none
+// ran (no text type, or one written without the space after its colon) they
+// test the raw body, which is what the message holds, rather than nothing.
+inline bool decodedBodyStands(const MessageTexts& texts) {
+    return texts.bodyIsEncoded && texts.bodyDecoded;
+}
 
 // Builds rawHeaderText and decodedHeaderText from the header lines (null entries
 // skipped). False when a line copy could not be allocated: the run then ends.

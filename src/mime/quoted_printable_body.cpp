@@ -30,11 +30,11 @@ unsigned escapeDigitValue(char c) {
 
 const char* decodeQuotedPrintableBody(const char* source, char* output, size_t& capacity,
                                       const char* boundary) {
-    size_t boundaryLength = std::strlen(boundary);
+    size_t boundaryLength = boundary == nullptr ? 0 : std::strlen(boundary);
     char* out = output;
     const char* p = source;
     while (*p != '\0' && capacity > 0) {
-        if (p[0] == '-' && p[1] == '-' && p > source && isLineEnd(p[-1])) {
+        if (boundary != nullptr && p[0] == '-' && p[1] == '-' && p > source && isLineEnd(p[-1])) {
             if (boundaryLength == 0) {
                 writeLog("Warning: End of boundary not found", LOG_APPEND);
                 break;

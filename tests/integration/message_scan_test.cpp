@@ -171,6 +171,86 @@ TEST_F(MessageScan, MultipartTextPartIsDecodedAndOtherPartsKept) {
     EXPECT_TRUE(logContains("Found: Content-Type: multipart/mixed; or multipart/alternative;"));
 }
 
+// The headers announce a transfer encoding, but no decoder takes the body (no
+// text type, or one without the space behind its colon): the rules that test
+// the decoded body test the raw one instead of an empty text.
+TEST_F(MessageScan, BodyThatNoDecoderTookIsTestedAsItStands) {
+    load(
+        "~Body: 1 {prize today} [decoded body]\r\n"
+        "Line: 2 {^you win a =$} [line]\r\n"
+        "ADDSCORE\r\n");
+    for (const char* typeLine : {"", "Content-type:text/plain\r\n"}) {
+        scan(std::string("Subject: hi\r\n") + typeLine +
+             "Content-Transfer-Encoding: quoted-printable\r\n"
+             "\r\n"
+             "You win a =\r\n"
+             "prize today.\r\n");
+        EXPECT_EQ("X-Quelt-Score: 3.0\r\nX-Quelt: decoded body\r\nX-Quelt: line\r\n", addedLines)
+            << typeLine;
+        EXPECT_FALSE(logContains("Found: Content-Transfer-Encoding: quoted-printable"));
+    }
+}
+
+// Only a multipart body has boundary lines: in any other a line that begins
+// with "--" (the end of an HTML comment, a signature) is decoded like the rest.
+TEST_F(MessageScan, QuotedPrintableBodyIsDecodedPastDashLines) {
+    load(
+        "~Body: {<!--\\s*-->\\s*order=\\s*now} [after the comment]\r\n"
+        "Line: {^-- the=\\s*team} [signature]\r\n");
+    scan(
+        "Subject: hi\r\n"
+        "Content-Type: text/html\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n"
+        "\r\n"
+        "<!--\r\n"
+        "-->\r\n"
+        "order=3D now\r\n"
+        "-- \r\n"
+        "-- the=3D team\r\n");
+    EXPECT_EQ("X-Quelt: after the comment\r\nX-Quelt: signature\r\n", addedLines);
+    EXPECT_FALSE(logContains("Warning: End of boundary not found"));
+}
+
+const char* const HTML_NEWSLETTER =
+    "Subject: News\r\n"
+    "Content-Type: multipart/alternative; boundary=\"b1\"\r\n"
+    "\r\n"
+    "--b1\r\n"
+    "Content-Type: text/plain\r\n"
+    "\r\n"
+    "Plain part <not a tag>\r\n"
+    "--b1\r\n"
+    "Content-Type: text/html\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n"
+    "\r\n"
+    "<p>Click <a href=3D\"http://x.example/\">here</a>&nbsp;to get V<!-- x -->iag=\r\n"
+    "ra &amp; more</p>\r\n"
+    "--b1--\r\n";
+
+// HtmlText: tests the body with its HTML parts as a reader sees them; the four
+// string rules on it are searched together as one list.
+TEST_F(MessageScan, HtmlTextRulesSeeTheVisibleTextOfHtmlParts) {
+    load(
+        "~HtmlText: {click here to get viagra & more} [html part read]\r\n"
+        "~HtmlText: {plain part <not a tag>} [plain part as is]\r\n"
+        "~Body: {click here} [phrase in the source]\r\n"
+        "HtmlText: {click here to get viag= ra} [raw html part read]\r\n"
+        "~HtmlText: \"unsubscribe\" [list 1]\r\n"
+        "~HtmlText: \"viagra &\" [list 2]\r\n"
+        "~HtmlText: \"<p>\" [list 3]\r\n"
+        "~HtmlText: \"&nbsp;\" [list 4]\r\n");
+    scan(HTML_NEWSLETTER);
+    EXPECT_EQ(
+        "X-Quelt: html part read\r\nX-Quelt: plain part as is\r\nX-Quelt: raw html part "
+        "read\r\nX-Quelt: list 2\r\n",
+        addedLines);
+    EXPECT_TRUE(logContains(
+        "valid: [~HtmlText: {click here to get viagra & more} [html part read]] matches "
+        "something in [HtmlText:]"));
+    EXPECT_TRUE(
+        logContains("valid: [~HtmlText: \"viagra &\" [list 2]] matches something in [HtmlText:]"));
+}
+
 TEST_F(MessageScan, EncodedSubjectIsDecodedOnlyWithTheTilde) {
     load(
         "~Subject: {^gr\xFC\xDF"

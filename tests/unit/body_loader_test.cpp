@@ -84,6 +84,7 @@ TEST_F(BodyLoaderTest, Base64TextBodyIsDecoded) {
     filterOptions.traceLevel = TRACE_DEBUG;
     Load(TEXT_BASE64, "SGVsbG8s\r\nV29ybGQh\r\n");
     EXPECT_TRUE(texts_.bodyIsEncoded);
+    EXPECT_TRUE(texts_.bodyDecoded);
     EXPECT_EQ("Hello,World!", texts_.decodedBody);
     EXPECT_EQ(std::vector<std::string>{"Hello,World!"}, Strings(texts_.decodedLines));
     EXPECT_EQ((Lines{"> body loaded: 20 bytes", "Found: Content-Transfer-Encoding: base64",
@@ -95,18 +96,49 @@ TEST_F(BodyLoaderTest, Base64TextBodyIsDecoded) {
 TEST_F(BodyLoaderTest, NonTextBase64IsNotDecodedAndHasNoDecodedLines) {
     Load({"Content-Type: image/gif\r\n", "Content-Transfer-Encoding: base64\r\n"}, "R0lG\r\n");
     EXPECT_TRUE(texts_.bodyIsEncoded);
+    EXPECT_FALSE(texts_.bodyDecoded);
     EXPECT_EQ("", texts_.decodedBody);
     EXPECT_TRUE(texts_.decodedLines.empty());
     EXPECT_EQ(std::vector<std::string>{"R0lG\r"}, Strings(texts_.rawLines));
     EXPECT_EQ(Lines{}, logLines());
 }
 
-TEST_F(BodyLoaderTest, QuotedPrintableBodyStopsAtDashLineWithoutBoundary) {
-    Load(TEXT_QUOTED_PRINTABLE, "a=3Db soft=\r\nbreak\r\n-- \r\nsignature\r\n");
-    EXPECT_EQ("a=b softbreak\r\n", texts_.decodedBody);
+// A body that is not multipart has no boundary lines: a signature separator
+// or the end of an HTML comment is text, decoded like the rest.
+TEST_F(BodyLoaderTest, QuotedPrintableSinglePartBodyDecodesPastDashLines) {
+    Load(TEXT_QUOTED_PRINTABLE, "a=3Db soft=\r\nbreak\r\n-- \r\nsigna=\r\nture\r\n-->=3D\r\n");
+    EXPECT_EQ("a=b softbreak\r\n-- \r\nsignature\r\n-->=\r\n", texts_.decodedBody);
+    EXPECT_TRUE(texts_.bodyDecoded);
+    EXPECT_EQ(
+        (Lines{"Found: Content-Transfer-Encoding: quoted-printable", "...with valid Content-Type"}),
+        logLines());
+}
+
+// In a multipart body the quoted-printable part still ends at a "--" line.
+TEST_F(BodyLoaderTest, QuotedPrintableMultipartBodyWithoutBoundaryStopsAtDashLine) {
+    Load({"Content-Type: multipart/mixed;\r\n", "Content-Type: text/plain\r\n",
+          "Content-Transfer-Encoding: quoted-printable\r\n"},
+         "a=3Db\r\n--x\r\nrest\r\n");
     EXPECT_EQ((Lines{"Found: Content-Transfer-Encoding: quoted-printable",
-                     "...with valid Content-Type", "Warning: End of boundary not found"}),
+                     "...with valid Content-Type", "Warning: End of boundary not found",
+                     "Found: Content-Type: multipart/mixed; or multipart/alternative;"}),
               logLines());
+}
+
+// The headers announce an encoding that no decoder takes: the decoded body
+// stays empty, and the rules that would test it test the raw body instead.
+TEST_F(BodyLoaderTest, EncodingWithoutATextTypeRunsNoDecoder) {
+    const Headers cases[] = {
+        {"Content-Transfer-Encoding: quoted-printable\r\n"},
+        {"Content-type:text/plain\r\n", "Content-Transfer-Encoding: quoted-printable\r\n"},
+    };
+    for (const Headers& headers : cases) {
+        Load(headers, "a=3Db\r\n");
+        EXPECT_TRUE(texts_.bodyIsEncoded) << headers[0];
+        EXPECT_FALSE(texts_.bodyDecoded) << headers[0];
+        EXPECT_FALSE(decodedBodyStands(texts_)) << headers[0];
+        EXPECT_EQ("", texts_.decodedBody) << headers[0];
+    }
 }
 
 TEST_F(BodyLoaderTest, DecodedNulEndsTheDecodedBody) {

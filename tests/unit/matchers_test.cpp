@@ -70,6 +70,8 @@ TEST(FieldPrefixLength, HeaderNamesGroupsAndWholeTextFields) {
         {"X-Subject: hello", "Subject:", -1},
         {"Subject hello", "Subject:", -1},
         {"anything", "Body:", 0},
+        {"anything", "htmltext:", 0},
+        {"HtmlText: hello", "HtmlText:", 9},
         {"anything", "match:", 0},
         {"anything", "CompleteHeader:", 0},
         {"anything", "Line:", 0},
@@ -231,16 +233,21 @@ TEST_F(MatchersTest, HostValuesAreTestedWholeAndMissingOnesNotAtAll) {
     EXPECT_FALSE(matches("Username: {^$}"));
 }
 
-TEST_F(MatchersTest, LineRulesUseDecodedLinesWheneverTheBodyIsEncoded) {
+TEST_F(MatchersTest, LineRulesUseDecodedLinesWheneverTheBodyIsEncodedAndDecoded) {
     message.texts.rawLines = {"raw line\r", nullptr};
     message.texts.decodedLines = {nullptr, "decoded line\r"};
     message.texts.bodyIsEncoded = true;
+    message.texts.bodyDecoded = true;
     EXPECT_TRUE(matches("Line: \"line\""));
     EXPECT_TRUE(matches("~Line: \"line\""));
+    // Announced, but no decoder ran: the raw lines rather than none.
+    message.texts.bodyDecoded = false;
+    EXPECT_TRUE(matches("Line: \"line\""));
     message.texts.bodyIsEncoded = false;
     EXPECT_TRUE(matches("~Line: \"line\""));
     EXPECT_EQ((Lines{"valid: [Line: \"line\"] matches [decoded line] in [Line:]",
                      "valid: [~Line: \"line\"] matches [decoded line] in [Line:]",
+                     "valid: [Line: \"line\"] matches [raw line] in [Line:]",
                      "valid: [~Line: \"line\"] matches [raw line] in [Line:]"}),
               heldLines());
 }
@@ -253,25 +260,51 @@ TEST_F(MatchersTest, DecodedFlagSwitchesWholeHeaderAndBodyOnlyForEncodedBodies) 
     const struct {
         const char* rule;
         bool bodyIsEncoded;
+        bool bodyDecoded;
         bool matched;
     } cases[] = {
-        {"CompleteHeader: \"decoded\"", true, true},
-        {"~CompleteHeader: \"raw\"", true, true},
-        {"~CompleteHeader: \"decoded\"", false, true},
-        {"Body: \"raw\"", true, true},
-        {"~Body: \"decoded\"", true, true},
-        {"~Body: \"raw\"", false, true},
-        {"CompleteHeader: \"raw\"", true, false},
-        {"~Body: \"raw\"", true, false},
+        {"CompleteHeader: \"decoded\"", true, true, true},
+        {"~CompleteHeader: \"raw\"", true, true, true},
+        {"~CompleteHeader: \"raw\"", true, false, true},
+        {"~CompleteHeader: \"decoded\"", false, false, true},
+        {"Body: \"raw\"", true, true, true},
+        {"~Body: \"decoded\"", true, true, true},
+        {"~Body: \"raw\"", false, false, true},
+        {"~Body: \"raw\"", true, false, true},  // announced, but no decoder ran
+        {"CompleteHeader: \"raw\"", true, true, false},
+        {"~Body: \"raw\"", true, true, false},
     };
     for (const auto& c : cases) {
         message.texts.bodyIsEncoded = c.bodyIsEncoded;
-        EXPECT_EQ(c.matched, matches(c.rule)) << c.rule << " encoded " << c.bodyIsEncoded;
+        message.texts.bodyDecoded = c.bodyDecoded;
+        EXPECT_EQ(c.matched, matches(c.rule))
+            << c.rule << " encoded " << c.bodyIsEncoded << " decoded " << c.bodyDecoded;
     }
     writeLog("", LOG_DISCARD);
     message.texts.bodyIsEncoded = true;
     EXPECT_TRUE(matches("~CompleteHeader: {raw}"));
     EXPECT_EQ(Lines{"valid: [~CompleteHeader: {raw}] matches something in [CompleteHeader:]"},
+              heldLines());
+}
+
+// HtmlText: tests the visible text of the body that Body: would test.
+TEST_F(MatchersTest, HtmlTextTestsTheVisibleTextOfTheBodyThatBodyTests) {
+    message.headers = {"Content-Type: text/html\r\n",
+                       "Content-Transfer-Encoding: quoted-printable\r\n"};
+    message.texts.rawBody = "<p>Click <a href=3D\"x\">he=\r\nre</a> =3D=3D=3D";
+    message.texts.decodedBody = "<p>Click <a href=\"x\">here</a> ===";
+    message.texts.bodyIsEncoded = true;
+    message.texts.bodyDecoded = true;
+    EXPECT_TRUE(matches("~HtmlText: {^click here ===$}"));
+    EXPECT_TRUE(matches("HtmlText: \"click he= re\""));
+    EXPECT_FALSE(matches("HtmlText: \"click here\""));
+    EXPECT_FALSE(matches("~Body: \"click here\""));
+    message.texts.bodyDecoded = false;  // no decoder ran: the raw body's visible text
+    EXPECT_TRUE(matches("~HtmlText: {^Click he= re =3D=3D=3D$}"));
+    EXPECT_EQ((Lines{"valid: [~HtmlText: {^click here ===$}] matches something in [HtmlText:]",
+                     "valid: [HtmlText: \"click he= re\"] matches something in [HtmlText:]",
+                     "valid: [~HtmlText: {^Click he= re =3D=3D=3D$}] matches something in "
+                     "[HtmlText:]"}),
               heldLines());
 }
 
@@ -351,6 +384,7 @@ TEST_F(MatchersTest, TextOnlyLineRuleTestsOnlyLinesOfTextParts) {
     message.headers = {"Content-Type: multipart/mixed; boundary=\"b1\"\r\n"};
     message.texts.decodedLines = MULTIPART_LINES;
     message.texts.bodyIsEncoded = true;
+    message.texts.bodyDecoded = true;
     EXPECT_TRUE(matches("!Line: \"spam\""));
     EXPECT_EQ((Lines{"valid: [!Line: \"spam\"] matches [plain spam] in [Line:]",
                      "valid: [!Line: \"spam\"] matches [<b>html spam</b>] in [Line:]"}),

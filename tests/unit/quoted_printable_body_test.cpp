@@ -82,6 +82,13 @@ TEST_F(QuotedPrintableLogTest, DashLineWithoutBoundaryStopsWithWarning) {
     EXPECT_EQ(Lines{"Warning: End of boundary not found"}, logLines());
 }
 
+TEST_F(QuotedPrintableLogTest, OutsideAMultipartBodyDashLinesAreText) {
+    DecoderRun run = decodeQuotedPrintable("text\r\n-- \r\n--b1\r\n-->=3D", nullptr);
+    EXPECT_EQ("text\r\n-- \r\n--b1\r\n-->=", run.written);
+    EXPECT_EQ(23u, run.stoppedAt);
+    EXPECT_EQ(Lines{}, logLines());
+}
+
 TEST_F(QuotedPrintableLogTest, KnownBoundaryStopsSilently) {
     decodeQuotedPrintable("text\r\n--b1\r\n", "b1");
     EXPECT_EQ(Lines{}, logLines());
