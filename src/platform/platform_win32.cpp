@@ -3,6 +3,8 @@
 // commctrl.h needs the types of windows.h.
 #include <commctrl.h>
 
+#include <io.h>
+
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -125,7 +127,21 @@ FILE* openFile(const std::string& path, const char* mode) {
         return nullptr;
     }
     std::string binaryMode = std::string(mode) + "b";
-    return std::fopen(path.c_str(), binaryMode.c_str());
+    FILE* file = std::fopen(path.c_str(), binaryMode.c_str());
+    if (file == nullptr) {
+        return nullptr;
+    }
+    // Only a file on a disk: not a pipe, a console or a device such as NUL or COM1.
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+bool truncateOpenFile(FILE* file, long size) {
+    return std::fflush(file) == 0 && _chsize(_fileno(file), size) == 0;
 }
 
 bool replaceFile(const std::string& path, const std::string& bytes) {
