@@ -494,6 +494,9 @@ void filterOnMessageBody(const char* const* headerLines, int32_t headerCount,
                      LOG_APPEND);
             return;
         }
+        if (!hasFetchInfo(status, "filterOnMessageBody")) {
+            return;
+        }
         if (headerCount < 0 || (headerCount > 0 && headerLines == nullptr)) {
             headerCount = 0;
         }
