@@ -98,10 +98,6 @@ void logMatchingError(int result, std::string_view ruleText) {
             writeLog("error NOMEMORY: ovector too small to remeber all back references",
                      LOG_APPEND);
             break;
-        case MATCH_LIMIT:
-            writeLog("error MATCHLIMIT: the recursion and backtracking limit is reached",
-                     LOG_APPEND);
-            break;
         default:
             writeLog(formatText("error: matching error [%.*s] with [%d]", quoted(ruleText),
                                 ruleText.data(), result),
@@ -386,11 +382,28 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
     if (applyPatternTextTest(rule, subjects, matched)) {
         return;
     }
+    // A rule that reaches the match limit on one subject would most likely reach
+    // it on the next ones as well (a runaway pattern over lines of one kind), at
+    // the cost of the limit each time, while the scan holds the fetch lock. So
+    // its budget in a message is one such match: the subjects left are not
+    // tested, and one line names the rule.
+    bool budgetSpent = false;
     forEachSubject(rule, subjects, [&](const Subject& subject) {
+        if (budgetSpent) {
+            return;
+        }
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
         int result = matchPattern(pattern, text, whole.size() - subject.start, area);
         if (result == MATCH_NO_MATCH) {
+            return;
+        }
+        if (result == MATCH_LIMIT) {
+            budgetSpent = true;
+            writeLog(formatText("error MATCHLIMIT: the recursion and backtracking limit is "
+                                "reached by [%.*s]; its other tests in this message are skipped",
+                                quoted(rule.record.text), rule.record.text.data()),
+                     LOG_APPEND);
             return;
         }
         if (result < 0) {
