@@ -68,6 +68,11 @@ struct LocalTime {
 
 LocalTime localTime();
 
+// Processor time the calling thread has used, in microseconds (on Win32 in the
+// scheduler's steps of about 16 ms). Unlike the wall clock it does not run on
+// while the thread waits for a processor.
+uint64_t threadProcessorMicroseconds();
+
 // Full path of the module file that `moduleHandle` names (on POSIX: any address
 // inside the module, or null for the module holding this code). Empty on failure.
 std::string modulePath(const void* moduleHandle);

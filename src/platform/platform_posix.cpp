@@ -41,6 +41,13 @@ LocalTime localTime() {
                      parts.tm_min,         parts.tm_sec,     parts.tm_yday + 1};
 }
 
+uint64_t threadProcessorMicroseconds() {
+    struct timespec used {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+    return static_cast<uint64_t>(used.tv_sec) * 1000000 +
+           static_cast<uint64_t>(used.tv_nsec) / 1000;
+}
+
 const void* ownModuleHandle() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<const void*>(&ownModuleHandle), &info) == 0) {

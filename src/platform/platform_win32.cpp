@@ -45,6 +45,17 @@ LocalTime localTime() {
     return LocalTime{year, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, dayOfYear};
 }
 
+uint64_t threadProcessorMicroseconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    auto ticks = [](const FILETIME& time) {
+        return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return (ticks(kernel) + ticks(user)) / 10;  // 100-ns ticks
+}
+
 const void* ownModuleHandle() {
     HMODULE module = nullptr;
     GetModuleHandleExA(

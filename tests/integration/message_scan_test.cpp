@@ -465,6 +465,21 @@ TEST_F(MessageScan, RunawayPatternStopsAtItsFirstLimitWithOneLine) {
               limitLines);
 }
 
+// Lines on which the same pattern stays just below the limit: each costs
+// milliseconds, and the rule stops at its time budget for the message.
+TEST_F(MessageScan, PatternBelowTheLimitOnEveryLineStopsAtItsTimeBudget) {
+    load("Line: 5.0 {(a+)+$} [slow]\r\nSubject: 1.0 \"slow\" [subject]\r\nADDSCORE\r\n");
+    std::string body;
+    while (body.size() < 64 * 1024) {
+        body += std::string(18, 'a') + "!\r\n";
+    }
+    scan("Subject: slow\r\n\r\n" + body);
+    EXPECT_EQ("X-Quelt-Score: 1.0\r\nX-Quelt: subject\r\n", addedLines);
+    EXPECT_TRUE(
+        logContains("error: [Line: 5.0 {(a+)+$} [slow]] took more than 250 ms in this "
+                    "message; its other tests in this message are skipped"));
+}
+
 // Texts from a message reach the log with their control bytes escaped: neither an
 // encoded word that decodes to CR LF nor a lone CR in a header line can end the
 // entry and start a forged one. Every line of the file is one time-stamped entry.
