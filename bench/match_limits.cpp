@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "cobbleweave_scan/message_source.h"
 #include "config/config_table.h"
 #include "engine/matchers.h"
 #include "engine/message_subjects.h"
@@ -33,8 +34,6 @@
 #include "mime/message_texts.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Above this the search gives up: the rule would hit any sensible limit.
 constexpr uint32_t SEARCH_CEILING = 100000000;
@@ -103,28 +102,6 @@ struct Need {
     }
 };
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-std::vector<fs::path> messageFiles(int argc, char** argv) {
-    std::vector<fs::path> files;
-    for (int i = 2; i < argc; ++i) {
-        if (fs::is_directory(argv[i])) {
-            for (const auto& entry : fs::directory_iterator(argv[i])) {
-                files.push_back(entry.path());
-            }
-        } else {
-            files.emplace_back(argv[i]);
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,37 +125,28 @@ int main(int argc, char** argv) {
     cw::AccountInfo account{"pop.example.org", 0, "alice"};
     cw::FetchInfo fetchInfo{};
     fetchInfo.fetchType = cw::POP3_RETR;
-    for (const fs::path& file : messageFiles(argc, argv)) {
-        std::string text = readFile(file);
-        std::vector<std::string> headerLines;
-        size_t position = 0;
-        while (position < text.size()) {
-            size_t end = text.find('\n', position);
-            end = end == std::string::npos ? text.size() : end + 1;
-            std::string line = text.substr(position, end - position);
-            position = end;
-            if (line == "\r\n" || line == "\n") {
-                break;
-            }
-            headerLines.push_back(line);
-        }
-        std::ofstream(bodyPath, std::ios::binary) << text.substr(position);
+    std::vector<std::string> arguments(argv + 2, argv + argc);
+    std::vector<cw::scantool::InputFile> inputs;
+    std::vector<std::string> errors;
+    cw::scantool::expandInputs(arguments, inputs, errors);
+    auto measureMessage = [&](cw::scantool::Message& message) {
+        std::ofstream(bodyPath, std::ios::binary) << message.text.substr(message.bodyOffset);
         std::vector<const char*> lines;
-        for (const std::string& line : headerLines) {
+        for (const std::string& line : message.headerLines) {
             lines.push_back(line.c_str());
         }
         const int32_t count = static_cast<int32_t>(lines.size());
         cw::MessageStatus status{};
         status.account = &account;
         status.fetchInfo = &fetchInfo;
-        fetchInfo.messageSize = static_cast<int32_t>(text.size());
+        fetchInfo.messageSize = static_cast<int32_t>(message.text.size());
         cw::MessageTexts texts;
         cw::buildHeaderTexts(lines.data(), count, texts);
         int body = open(bodyPath.c_str(), O_RDONLY);
         cw::loadMessageBody(lines.data(), count, body, texts, true);
         close(body);
         cw::MessageSubjects subjects(lines.data(), count, texts, &status, set.selectors);
-        const std::string name = file.string();
+        const std::string name = message.source;
         for (cw::CompiledRule& rule : set.rules) {
             const cw::RuleRecord& record = rule.record;
             if (!(record.flags & cw::FLAG_HAS_PATTERN) || rule.group != cw::NO_INDEX ||
@@ -215,6 +183,15 @@ int main(int argc, char** argv) {
             });
         }
         ++messages;
+    };
+    for (const cw::scantool::InputFile& input : inputs) {
+        std::string error;
+        if (!cw::scantool::readMessages(input, false, measureMessage, error)) {
+            errors.push_back(error);
+        }
+    }
+    for (const std::string& error : errors) {
+        std::fprintf(stderr, "%s\n", error.c_str());
     }
     std::remove(bodyPath.c_str());
     std::printf("%llu messages, %llu pattern matches\n", static_cast<unsigned long long>(messages),
