@@ -1,7 +1,9 @@
 #include "base/log_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "base/filter_options.h"
@@ -43,26 +45,63 @@ void closeLogFile() {
 }
 
 // The log file open for appending, its size known; null when it cannot be opened.
+// Unbuffered: each entry reaches the file at once (a reader, or a crash, finds
+// every line so far), and a failed write shows at the call that made it.
 FILE* openLogFile() {
     if (logState.file == nullptr) {
         logState.file = platform::openFile(logState.path, "a");
         if (logState.file == nullptr) {
             return nullptr;
         }
+        std::setvbuf(logState.file, nullptr, _IONBF, 0);
         std::fseek(logState.file, 0, SEEK_END);
         logState.size = std::ftell(logState.file);
     }
     return logState.file;
 }
 
+// Appends the entry whole or not at all: what a short write (a full disk) left
+// of it is cut off again, so the next entry never continues a torn line.
 void appendToLog(FILE* file, const std::string& text) {
     std::string bytes = toTextModeBytes(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    // Written through at once: a reader, or a crash, finds every line so far.
-    std::fflush(file);
-    if (logState.size >= 0) {
-        logState.size += static_cast<long>(bytes.size());
+    long before = logState.size;
+    if (before < 0) {
+        std::fseek(file, 0, SEEK_END);
+        before = std::ftell(file);
     }
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()) {
+        logState.size = before < 0 ? -1 : before + static_cast<long>(bytes.size());
+        return;
+    }
+    std::clearerr(file);
+    if (before < 0 || !platform::truncateOpenFile(file, before)) {
+        logState.size = -1;
+        return;
+    }
+    logState.size = before;
+}
+
+// A text from a message or a rule file may hold any byte. Control bytes would
+// end the entry or forge another one, so each is written as \xHH (two lower-case
+// hex digits); TAB, which cannot, and bytes from 0x80 up stay as they are.
+std::string visibleText(std::string_view text) {
+    auto isControl = [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; };
+    if (std::none_of(text.begin(), text.end(), isControl)) {
+        return std::string(text);
+    }
+    static constexpr char HEX_DIGITS[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size() + 16);
+    for (unsigned char c : text) {
+        if (isControl(c)) {
+            shown += "\\x";
+            shown += HEX_DIGITS[c >> 4];
+            shown += HEX_DIGITS[c & 0x0f];
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
 }
 
 // The size of a file that is not open: measured by opening it for reading.
@@ -160,11 +199,11 @@ void writeLog(const char* text, int mode) {
         };
         if (mode == LOG_FLUSH) {
             for (size_t i = 0; i < logState.heldCount; ++i) {
-                addLine(logState.heldLines[i]);
+                addLine(visibleText(logState.heldLines[i]));
             }
             logState.heldCount = 0;
         }
-        addLine(text);
+        addLine(visibleText(text));
         appendToLog(file, lines);
         if (logState.sessions == 0) {
             closeLogFile();

@@ -100,8 +100,9 @@ double readLeadingDecimal(const char* text, const char** end) {
     double value = 0.0;
     auto result = std::from_chars(numberStart, p, value, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
-        // Like strtod: overflow gives infinity, underflow zero.
-        value = underflows(numberStart, p) ? 0.0 : std::numeric_limits<double>::infinity();
+        // Underflow gives zero, like strtod; overflow the largest finite value,
+        // not infinity: a score must stay a number when it is added and printed.
+        value = underflows(numberStart, p) ? 0.0 : std::numeric_limits<double>::max();
     }
     if (end != nullptr) {
         *end = p;

@@ -22,7 +22,9 @@ std::string formatFixed1(double value);
 
 // Reads the leading decimal number of `text`: optional white space, an optional
 // sign, digits, an optional point and fraction, an optional exponent. No number
-// reads as 0.0. `end` (optional) receives the position behind what was read.
+// reads as 0.0; one beyond the range of a double as the largest finite one (with
+// its sign), never as infinity. `end` (optional) receives the position behind
+// what was read.
 double readLeadingDecimal(const char* text, const char** end = nullptr);
 
 // Reads optional white space, an optional sign and the leading decimal digits, as

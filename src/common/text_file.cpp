@@ -36,6 +36,7 @@ TextFileReader::~TextFileReader() {
 
 bool TextFileReader::open(const std::string& path) {
     close();
+    bytesRead_ = 0;
     file_ = platform::openFile(path, "r");
     return file_ != nullptr;
 }
@@ -66,6 +67,7 @@ bool TextFileReader::readPiece(std::string& piece, size_t maxBytes) {
             break;
         }
     }
+    bytesRead_ += piece.size();
     return !piece.empty();
 }
 

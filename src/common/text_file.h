@@ -30,10 +30,14 @@ class TextFileReader {
     // False at the end of the file (nothing read).
     bool readPiece(std::string& piece, size_t maxBytes);
 
+    // The bytes the pieces since `open` held (CR LF counted as one).
+    size_t bytesRead() const { return bytesRead_; }
+
   private:
     int nextByte();  // text-mode byte, or EOF
 
     FILE* file_ = nullptr;
+    size_t bytesRead_ = 0;
 };
 
 // Whether `path` can be opened for reading (the file is closed again at once).

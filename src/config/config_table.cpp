@@ -73,8 +73,9 @@ int32_t loadConfig(const char* folderText, CompileConfig compile) {
         handle = ++configTable.handleCounter;
         config->handle = handle;
         // A folder too long for the rule paths is not used at all: the log and
-        // the statistics stay where the previous load put them.
-        bool folderFits = folder.size() <= MAX_FOLDER_LENGTH;
+        // the statistics stay where the previous load put them. Nor is a missing
+        // or empty one, which would read and write the current folder's files.
+        bool folderFits = !folder.empty() && folder.size() <= MAX_FOLDER_LENGTH;
         if (folderFits) {
             setLogFolder(folder);
         }
@@ -89,6 +90,9 @@ int32_t loadConfig(const char* folderText, CompileConfig compile) {
             std::string localPath =
                 openRuleFile(reader, folder + LOCAL_RULE_FILE, moduleFolder() + LOCAL_RULE_FILE);
             readRuleFile(reader, LOCAL_FILE_NUMBER, localPath, ORIGIN_LOCAL, *config);
+        } else if (folder.empty()) {
+            writeLog(folderText == nullptr ? "error: no configuration folder given, none is read"
+                                           : "error: empty configuration folder, none is read");
         } else {
             writeLog(
                 formatText("error: configuration folder too long (%d characters, at most %d): "

@@ -32,6 +32,12 @@ const IncludeKeyword INCLUDE_KEYWORDS[] = {
 
 constexpr double DEFAULT_INCLUDE_SCORE = 1.0;
 
+// What one list may add: far above any real list (a list of 100,000 addresses
+// is about 2.5 MB), yet bounded, so that a huge or endless file cannot eat the
+// host's memory; in a 32-bit host a million rules already cost a few hundred MB.
+constexpr size_t MAX_LIST_RULES = 1000000;
+constexpr size_t MAX_LIST_BYTES = 64 * 1024 * 1024;
+
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -54,19 +60,29 @@ std::string resolveListPath(const std::string& name, const std::string& ruleFile
     return moduleFolder() + name;
 }
 
-void appendListRules(TextFileReader& list, const IncludeKeyword& include, double score,
-                     FilterConfig& config) {
+void appendListRules(TextFileReader& list, const std::string& listPath,
+                     const IncludeKeyword& include, double score, FilterConfig& config) {
     std::string scoreText = formatFixed1(score);
     std::string scoreTrace = "score for included rules: " + scoreText;
     std::string line;
     std::string rule;
+    size_t rulesAdded = 0;
     while (readRuleFilePiece(list, line)) {
+        if (rulesAdded == MAX_LIST_RULES || list.bytesRead() > MAX_LIST_BYTES) {
+            writeLog(
+                formatText("include blacklist cut: %.256s holds more than %u rules or %u "
+                           "bytes; the rest of it is not read",
+                           listPath.c_str(), static_cast<unsigned>(MAX_LIST_RULES),
+                           static_cast<unsigned>(MAX_LIST_BYTES)));
+            return;
+        }
         trimWhiteSpace(line);
         if (line.empty()) {
             continue;
         }
         if (include.form == RuleForm::WHOLE_LINE) {
             appendRuleLine(config, line, ORIGIN_INCLUDED);
+            ++rulesAdded;
             continue;
         }
         traceLine(scoreTrace);
@@ -81,6 +97,7 @@ void appendListRules(TextFileReader& list, const IncludeKeyword& include, double
             continue;
         }
         appendRuleLine(config, rule, ORIGIN_INCLUDED);
+        ++rulesAdded;
     }
 }
 
@@ -114,7 +131,7 @@ bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, Filt
             writeLog("include blacklist failed: " + path);
             return true;
         }
-        appendListRules(list, include, score, config);
+        appendListRules(list, path, include, score, config);
         return true;
     }
     return false;

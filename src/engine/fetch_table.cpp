@@ -4,6 +4,7 @@
 
 #include "base/log_writer.h"
 #include "base/module_state.h"
+#include "common/number_text.h"
 
 namespace cw {
 
@@ -59,6 +60,15 @@ int32_t findFetch(int32_t fetchId) {
 std::shared_ptr<FetchRecord> findFetchRecord(int32_t fetchId) {
     int32_t index = findFetch(fetchId);
     return index < 0 ? nullptr : fetchTable.entries[static_cast<size_t>(index)];
+}
+
+bool hasFetchInfo(const MessageStatus* status, const char* exportName) {
+    if (status != nullptr && status->fetchInfo != nullptr) {
+        return true;
+    }
+    writeLog(formatText("error: %s: %s", exportName,
+                        status == nullptr ? "no message status" : "no fetch information"));
+    return false;
 }
 
 }  // namespace cw

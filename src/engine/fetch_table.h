@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/host_records.h"
+
 namespace cw {
 
 inline constexpr uint32_t ADDED_LINES_STEP = 4096;
@@ -36,5 +38,10 @@ int32_t findFetch(int32_t fetchId);
 
 // The record with the id, or null. The caller holds the fetch lock.
 std::shared_ptr<FetchRecord> findFetchRecord(int32_t fetchId);
+
+// Whether the host passed a status with its fetch information. If not, logs
+// "error: <exportName>: ..."; the export then answers as for a fetch of unknown
+// type instead of reading through a null pointer.
+bool hasFetchInfo(const MessageStatus* status, const char* exportName);
 
 }  // namespace cw

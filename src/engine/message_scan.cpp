@@ -1,6 +1,7 @@
 #include "engine/message_scan.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -343,7 +344,10 @@ void decideRule(const RuleRecord& record, uint32_t flags, bool matched, FetchRec
         if (filterOptions.traceLevel >= TRACE_CHECK) {
             writeLog("score: " + formatFixed1(record.score), LOG_APPEND);
         }
-        scan.total += record.score;
+        // Scores are finite, but their sum can still overflow: it is kept finite,
+        // so the host never receives "inf" or "nan" as a score.
+        scan.total = std::clamp(scan.total + record.score, -std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::max());
         if (flags & FLAG_REMOVE_STATUS) {
             removeOppositeStatus(flags, scan);
         }
@@ -540,6 +544,9 @@ void filterOnMessageBody(const char* const* headerLines, int32_t headerCount,
             writeLog(formatText("error: filterOnMessageBody: unknown configuration handle %d",
                                 configHandle),
                      LOG_APPEND);
+            return;
+        }
+        if (!hasFetchInfo(status, "filterOnMessageBody")) {
             return;
         }
         if (headerCount < 0 || (headerCount > 0 && headerLines == nullptr)) {

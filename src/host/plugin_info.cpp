@@ -8,6 +8,7 @@
 #include "base/module_state.h"
 #include "common/number_text.h"
 #include "common/text_ops.h"
+#include "engine/fetch_table.h"
 #include "platform/platform.h"
 
 namespace cw {
@@ -73,6 +74,9 @@ int getMessageBodyPrefix(char* buffer, int size) {
 
 int requireBodyFiltering(const MessageStatus* status) {
     traceLine("=== requireBodyFiltering");
+    if (!hasFetchInfo(status, "requireBodyFiltering")) {
+        return 1;
+    }
     if (!filterOptions.checkPreview && status->fetchInfo->fetchType == POP3_TOP) {
         traceLine("<<< requireBodyFiltering: POP3_TOP ignored");
         return 0;
@@ -81,7 +85,8 @@ int requireBodyFiltering(const MessageStatus* status) {
 }
 
 uint32_t minBodyBytesRequired(int32_t requestCode, const MessageStatus* status) {
-    if (requestCode == static_cast<int32_t>(BODY_BYTES_REQUEST)) {
+    if (requestCode == static_cast<int32_t>(BODY_BYTES_REQUEST) &&
+        hasFetchInfo(status, "minBodyBytesRequired")) {
         uint32_t count = status->fetchInfo->bodyByteCount;
         traceLine(formatText("=== minBodyBytesRequired: %lu", static_cast<unsigned long>(count)));
         return count;

@@ -68,6 +68,11 @@ struct LocalTime {
 
 LocalTime localTime();
 
+// Processor time the calling thread has used, in microseconds (on Win32 in the
+// scheduler's steps of about 16 ms). Unlike the wall clock it does not run on
+// while the thread waits for a processor.
+uint64_t threadProcessorMicroseconds();
+
 // Full path of the module file that `moduleHandle` names (on POSIX: any address
 // inside the module, or null for the module holding this code). Empty on failure.
 std::string modulePath(const void* moduleHandle);
@@ -104,9 +109,15 @@ void disableThreadNotifications(const void* moduleHandle);
 // Returns the byte count, 0 at the end or on failure.
 uint32_t readBodyFile(BodyFile body, char* buffer, uint32_t capacity);
 
-// fopen in binary mode (`mode` without the "b"), refusing folders on both targets
-// (glibc opens a folder for reading, the Windows runtime does not).
+// fopen in binary mode (`mode`: "r", "w" or "a", without the "b"), for regular
+// files only: a folder, a FIFO, a device or a pipe is refused (null), and opening
+// one never blocks, so a FIFO put where a rule file or the log belongs cannot
+// hang a load or a scan, nor a device such as /dev/zero feed one without end.
 FILE* openFile(const std::string& path, const char* mode);
+
+// Cuts the open file `file` back to `size` bytes (what a failed write added goes
+// again). False when that fails.
+bool truncateOpenFile(FILE* file, long size);
 
 // Replaces `path` with `bytes` so that a crash or a full disk never leaves a
 // half-written file in its place: writes a file beside it, flushes it to the

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -39,6 +40,13 @@ LocalTime localTime() {
     localtime_r(&now, &parts);
     return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,    parts.tm_hour,
                      parts.tm_min,         parts.tm_sec,     parts.tm_yday + 1};
+}
+
+uint64_t threadProcessorMicroseconds() {
+    struct timespec used {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+    return static_cast<uint64_t>(used.tv_sec) * 1000000 +
+           static_cast<uint64_t>(used.tv_nsec) / 1000;
 }
 
 const void* ownModuleHandle() {
@@ -101,17 +109,41 @@ FILE* openFile(const std::string& path, const char* mode) {
     if (path.empty()) {
         return nullptr;
     }
-    std::string binaryMode = std::string(mode) + "b";
-    FILE* file = std::fopen(path.c_str(), binaryMode.c_str());
-    if (file == nullptr) {
+    const std::string_view kind(mode);
+    int flags = O_CLOEXEC | O_NONBLOCK;
+    if (kind == "r") {
+        flags |= O_RDONLY;
+    } else if (kind == "w") {
+        flags |= O_WRONLY | O_CREAT;
+    } else if (kind == "a") {
+        flags |= O_WRONLY | O_CREAT | O_APPEND;
+    } else {
+        return nullptr;
+    }
+    // O_NONBLOCK: opening a FIFO waits for its other end otherwise. Opened for
+    // writing without a reader it fails at once; opened for reading it is
+    // refused below, like every other file that is not a regular one.
+    int descriptor = open(path.c_str(), flags, 0666);
+    if (descriptor < 0) {
         return nullptr;
     }
     struct stat status {};
-    if (fstat(fileno(file), &status) != 0 || S_ISDIR(status.st_mode)) {
-        std::fclose(file);
+    bool regular = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    // "w" empties the file only once it is known to be a regular one.
+    if (!regular || fcntl(descriptor, F_SETFL, flags & O_APPEND) != 0 ||
+        (kind == "w" && ftruncate(descriptor, 0) != 0)) {
+        close(descriptor);
         return nullptr;
     }
+    FILE* file = fdopen(descriptor, (std::string(mode) + "b").c_str());
+    if (file == nullptr) {
+        close(descriptor);
+    }
     return file;
+}
+
+bool truncateOpenFile(FILE* file, long size) {
+    return std::fflush(file) == 0 && ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
 
 bool replaceFile(const std::string& path, const std::string& bytes) {
@@ -143,7 +175,7 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
 }
 
 bool overwriteFileInPlace(const std::string& path, const std::string& bytes) {
-    int file = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    int file = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) {
         return false;
     }

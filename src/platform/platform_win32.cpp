@@ -3,6 +3,8 @@
 // commctrl.h needs the types of windows.h.
 #include <commctrl.h>
 
+#include <io.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -42,6 +44,17 @@ LocalTime localTime() {
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     int dayOfYear = daysBeforeMonth[now.wMonth - 1] + now.wDay + ((leap && now.wMonth > 2) ? 1 : 0);
     return LocalTime{year, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, dayOfYear};
+}
+
+uint64_t threadProcessorMicroseconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    auto ticks = [](const FILETIME& time) {
+        return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return (ticks(kernel) + ticks(user)) / 10;  // 100-ns ticks
 }
 
 const void* ownModuleHandle() {
@@ -141,7 +154,21 @@ FILE* openFile(const std::string& path, const char* mode) {
         return nullptr;
     }
     std::string binaryMode = std::string(mode) + "b";
-    return std::fopen(path.c_str(), binaryMode.c_str());
+    FILE* file = std::fopen(path.c_str(), binaryMode.c_str());
+    if (file == nullptr) {
+        return nullptr;
+    }
+    // Only a file on a disk: not a pipe, a console or a device such as NUL or COM1.
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+bool truncateOpenFile(FILE* file, long size) {
+    return std::fflush(file) == 0 && _chsize(_fileno(file), size) == 0;
 }
 
 bool replaceFile(const std::string& path, const std::string& bytes) {

@@ -125,4 +125,16 @@ TEST_F(ConfigExports, AFolderTooLongForTheRulePathsIsRefusedInTheLog) {
               newLogLines());
 }
 
+// No folder, or an empty one, would read and write the current folder's files.
+TEST_F(ConfigExports, AMissingOrEmptyFolderIsRefusedInTheLog) {
+    writeConfigFile("filters.dat", "rule\r\n");
+    loadFolder();
+    markLog();
+    EXPECT_EQ(2, plugin.loadConfig(nullptr));
+    EXPECT_EQ(3, plugin.loadConfig(""));
+    EXPECT_EQ((Lines{"error: no configuration folder given, none is read",
+                     "error: empty configuration folder, none is read"}),
+              newLogLines());
+}
+
 }  // namespace

@@ -86,6 +86,27 @@ TEST_F(HostInterface, BodyBytesAreReportedOnlyForRequestFifty) {
     EXPECT_EQ(0u, plugin.minBodyBytesRequired(49, nullptr, nullptr, nullptr, &status));
 }
 
+// A host that passes no status, or one without its fetch information, gets the
+// answers of a fetch of unknown type and a line in the log, never a crash.
+TEST_F(HostInterface, MissingStatusOrFetchInfoIsLoggedAndAnsweredAsUnknown) {
+    load("Subject: \"x\"\n");
+    cw::MessageStatus withoutFetchInfo{};
+    for (cw::MessageStatus* given : {static_cast<cw::MessageStatus*>(nullptr), &withoutFetchInfo}) {
+        const std::string what = given == nullptr ? "no message status" : "no fetch information";
+        markLog();
+        EXPECT_EQ(1, plugin.requireBodyFiltering(nullptr, nullptr, nullptr, given));
+        EXPECT_EQ(0u, plugin.minBodyBytesRequired(50, nullptr, nullptr, nullptr, given));
+        plugin.fetchStart(7);
+        const char* header[] = {"Subject: x\r\n"};
+        plugin.filterOnMessageBody(header, 1, NO_BODY_FILE, 7, given, configHandle);
+        plugin.fetchEnd(7);
+        EXPECT_EQ((std::vector<std::string>{"error: requireBodyFiltering: " + what,
+                                            "error: minBodyBytesRequired: " + what,
+                                            "error: filterOnMessageBody: " + what}),
+                  newLogLines());
+    }
+}
+
 TEST_F(HostInterface, DebugLevelTracesTheEntryPoints) {
     load("DEBUG\n");
     markLog();

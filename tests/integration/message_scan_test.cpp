@@ -1,6 +1,7 @@
 // Messages scored end to end through the exports: rule files in a folder,
 // loadConfig, then each message as the host hands it over.
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -531,6 +532,93 @@ TEST_F(MessageScan, ScansFromSeveralThreadsKeepTheirOwnResults) {
     second.join();
     EXPECT_EQ("", spamFailure);
     EXPECT_EQ("", lunchFailure);
+}
+
+// A runaway pattern over a 64 KB body of lines that each make it backtrack
+// without end: the first line at the match limit ends the rule's tests for the
+// message, with one line naming it; the other rules decide as usual.
+TEST_F(MessageScan, RunawayPatternStopsAtItsFirstLimitWithOneLine) {
+    load("Line: 5.0 {(a+)+$} [runaway]\r\nSubject: 1.0 \"hostile\" [subject]\r\nADDSCORE\r\n");
+    std::string body;
+    while (body.size() < 64 * 1024) {
+        body += std::string(40, 'a') + "!\r\n";
+    }
+    scan("Subject: hostile\r\n\r\n" + body);
+    EXPECT_EQ(1, status.spam);
+    EXPECT_EQ("X-Quelt-Score: 1.0\r\nX-Quelt: subject\r\n", addedLines);
+    std::vector<std::string> limitLines;
+    for (const std::string& line : logLines()) {
+        if (line.rfind("error MATCHLIMIT", 0) == 0) {
+            limitLines.push_back(line);
+        }
+    }
+    EXPECT_EQ((std::vector<std::string>{
+                  "error MATCHLIMIT: the recursion and backtracking limit is reached by "
+                  "[Line: 5.0 {(a+)+$} [runaway]]; its other tests in this message are skipped"}),
+              limitLines);
+}
+
+// Lines on which the same pattern stays just below the limit: each costs
+// milliseconds, and the rule stops at its time budget for the message.
+TEST_F(MessageScan, PatternBelowTheLimitOnEveryLineStopsAtItsTimeBudget) {
+    load("Line: 5.0 {(a+)+$} [slow]\r\nSubject: 1.0 \"slow\" [subject]\r\nADDSCORE\r\n");
+    std::string body;
+    while (body.size() < 64 * 1024) {
+        body += std::string(18, 'a') + "!\r\n";
+    }
+    scan("Subject: slow\r\n\r\n" + body);
+    EXPECT_EQ("X-Quelt-Score: 1.0\r\nX-Quelt: subject\r\n", addedLines);
+    EXPECT_TRUE(
+        logContains("error: [Line: 5.0 {(a+)+$} [slow]] took more than 250 ms in this "
+                    "message; its other tests in this message are skipped"));
+}
+
+// Texts from a message reach the log with their control bytes escaped: neither an
+// encoded word that decodes to CR LF nor a lone CR in a header line can end the
+// entry and start a forged one. Every line of the file is one time-stamped entry.
+TEST_F(MessageScan, MessageTextsCannotForgeLogLines) {
+    load("CHECK\r\n~Subject: 1.0 {viagra}\r\nX-Note: 1.0 {cheap}\r\n");
+    scan(
+        "Subject: =?utf-8?q?viagra=0D=0A01_Jan_24__00:00:00__result:_whitelist_rule_matches?="
+        "\r\nX-Note: cheap\r01 Jan 24  00:00:00  result: whitelist rule matches\r\n\r\nhi\r\n");
+    EXPECT_EQ(1, status.spam);
+    EXPECT_TRUE(
+        logContains("valid: [~Subject: 1.0 {viagra}] matches [viagra\\x0d\\x0a01 Jan 24  "
+                    "00:00:00  result: whitelist rule matches] in [Subject:]"));
+    EXPECT_TRUE(
+        logContains("valid: [X-Note: 1.0 {cheap}] matches [cheap\\x0d01 Jan 24  00:00:00  "
+                    "result: whitelist rule matches] in [X-Note:]"));
+    const std::string log = readConfigFile("cobbleweave.log");
+    const std::regex entry(
+        "[0-3][0-9] [A-Z][a-z]{2} [0-9]{2}  [0-2][0-9]:[0-5][0-9]:[0-6][0-9]  [^\r\n]*");
+    size_t position = 0;
+    size_t entries = 0;
+    while (position < log.size()) {
+        size_t end = log.find("\r\n", position);
+        ASSERT_NE(std::string::npos, end) << log.substr(position);
+        const std::string line = log.substr(position, end - position);
+        EXPECT_TRUE(std::regex_match(line, entry)) << line;
+        EXPECT_FALSE(line.substr(21).starts_with("result: whitelist rule matches]")) << line;
+        position = end + 2;
+        ++entries;
+    }
+    EXPECT_EQ(logLines().size(), entries);
+}
+
+// A score too large for a double counts as the largest finite one, and the sum
+// stays finite: the host never gets "inf" or "nan" as the score.
+TEST_F(MessageScan, HugeScoresStayFinite) {
+    const std::string huge(400, '9');
+    load("Subject: " + huge + " \"viagra\"\r\nSubject: -" + huge + " \"cheap\"\r\nADDSCORE\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ("X-Quelt-Score: 0.0\r\n", addedLines);
+    load("Subject: " + huge + " \"viagra\"\r\nSubject: " + huge + " \"cheap\"\r\nADDSCORE\r\n");
+    scan(PLAIN_SPAM);
+    EXPECT_EQ(1, status.spam);
+    // The largest double printed with one decimal, cut with the score line to 255 bytes.
+    EXPECT_EQ(0u, addedLines.rfind("X-Quelt-Score: 179769313486231570814527", 0)) << addedLines;
+    EXPECT_EQ(255u, addedLines.size());
+    EXPECT_EQ("\r\n", addedLines.substr(253));
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // --lint: the rule reader's warnings and errors of this run, found in the log.
+#include <algorithm>
+
 #include "tool_runner.h"
 
 namespace {
@@ -48,9 +50,9 @@ TEST_F(ScanToolTest, LintIgnoresWhatEarlierRunsLogged) {
     EXPECT_EQ("", result.out);
 }
 
-// A log beyond MAXLOGSIZE is cut to its newer half while the rules load; the
-// lines of this run are still told apart from the old ones.
-TEST_F(ScanToolTest, LintFindsItsLinesAfterThePluginCutsTheLog) {
+// A log already beyond MAXLOGSIZE is not cut during the check (the findings are
+// read from it); the lines of this run are still told apart from the old ones.
+TEST_F(ScanToolTest, LintFindsItsLinesInALogPastItsLimit) {
     std::string oldLog;
     while (oldLog.size() <= 12000) {
         oldLog += "01 Jan 26  10:00:00  error: old finding [Subject: old]\r\n";
@@ -62,7 +64,52 @@ TEST_F(ScanToolTest, LintFindsItsLinesAfterThePluginCutsTheLog) {
     ToolRun result = scan("--lint");
     EXPECT_EQ(3, result.status);
     EXPECT_EQ("error: no pattern found [Subject:nospace]\n", result.out);
-    EXPECT_LT(readBytes(config + "cobbleweave.log").size(), oldLog.size());
+    EXPECT_TRUE(readBytes(config + "cobbleweave.log").starts_with(oldLog));
+}
+
+// So many findings that the log would pass MAXLOGSIZE during the check: every
+// one is still reported, with the file that was read.
+TEST_F(ScanToolTest, LintReportsEveryFindingWhenTheLogWouldBeCut) {
+    std::string rules = "MAXLOGSIZE 10240\r\n";
+    for (int i = 0; i < 400; ++i) {
+        rules += "Subject:nospace" + std::to_string(i) + "\r\n";
+    }
+    writeRules(rules);
+    ToolRun result = scan("--lint");
+    EXPECT_EQ(3, result.status) << result.err;
+    EXPECT_EQ(400, std::count(result.out.begin(), result.out.end(), '\n'));
+    EXPECT_TRUE(result.out.starts_with("error: no pattern found [Subject:nospace0]\n"));
+    EXPECT_NE(std::string::npos, result.err.find("read " + config + "filters.dat\n"));
+    EXPECT_TRUE(result.err.ends_with("400 errors, 0 warnings\n")) << result.err;
+}
+
+// What the rule reader does without a word: a line longer than it reads as one
+// (its tail becomes a rule of its own), CR-only line ends (the file is one
+// line), a score too large for a number.
+TEST_F(ScanToolTest, LintWarnsAboutWhatTheRuleReaderDoesSilently) {
+    const std::string path = config + "filters.dat";
+    struct Case {
+        std::string rules;
+        int status;
+        std::string out;
+    } cases[] = {
+        {"# " + std::string(4100, 'c') + "Subject: 9.0 \"hidden\"\r\n", 0,
+         "warning: " + path + ":1: line of 4123 bytes: the plug-in reads its first 4094 bytes " +
+             "as one line and the rest as lines of their own\n"},
+        {"Subject: \"a\"\rSubject: \"b\"\r", 3,
+         "error: error in [Subject: \"a\"\\x0dSubject: \"b\"]\nwarning: " + path +
+             ": CR without LF (CR-only line ends): the plug-in ends lines at " +
+             "LF only, so what follows a lone CR is read as part of the same line\n"},
+        {"Subject: 1.0 \"a\"\r\nSubject: " + std::string(400, '9') + " \"b\"\r\n", 0,
+         "warning: " + path + ":2: score 99999999999999999999... is too large for a number: " +
+             "it counts as the largest one, about 1.8e308\n"},
+    };
+    for (const Case& c : cases) {
+        writeRules(c.rules);
+        ToolRun result = scan("--lint");
+        EXPECT_EQ(c.status, result.status) << result.err;
+        EXPECT_EQ(c.out, result.out);
+    }
 }
 
 TEST_F(ScanToolTest, LintLeavesTheStatisticsAlone) {

@@ -10,6 +10,12 @@
 #include "base/filter_options.h"
 #include "scratch_folder.h"
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 namespace cw {
 namespace {
 
@@ -42,10 +48,54 @@ TEST_F(LogWriterTest, TimeStampLayout) {
     EXPECT_EQ("31 Jan 00  23:05:09  ", formatTimeStamp({2000, 1, 31, 23, 5, 9, 31}));
 }
 
-TEST_F(LogWriterTest, LineFeedsInsideTextBecomeCrLf) {
-    writeLog("first\nsecond", LOG_APPEND);
-    EXPECT_NE(std::string::npos, readFileBytes(path).find("first\r\nsecond\r\n"));
+// One call is one entry: control bytes inside a text are shown as \xHH, so no
+// text can end its line or forge another; everything else is written unchanged.
+TEST_F(LogWriterTest, ControlBytesInsideTextAreShownEscaped) {
+    struct Case {
+        std::string text;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"first\nsecond", "first\\x0asecond"},
+        {"viagra\r\n01 Jan 24  00:00:00  result: whitelist",
+         "viagra\\x0d\\x0a01 Jan 24  00:00:00  result: whitelist"},
+        {"lone\rcr", "lone\\x0dcr"},
+        {"\x1b[31mred\x7f\x01", "\\x1b[31mred\\x7f\\x01"},
+        {"tab\tstays \\x0d \xe4\xff", "tab\tstays \\x0d \xe4\xff"},
+    };
+    for (const Case& c : cases) {
+        writeLog(c.text, LOG_HOLD);
+        writeLog(c.text, LOG_FLUSH);
+    }
+    Lines expected;
+    for (const Case& c : cases) {
+        expected.push_back(c.shown);
+        expected.push_back(c.shown);
+    }
+    EXPECT_EQ(expected, lines());
 }
+
+#if !defined(_WIN32)
+// A write that the disk cuts short (here the file size limit) leaves no half
+// line: the entry is taken back whole, and the next one starts a line of its own.
+TEST_F(LogWriterTest, ShortWriteIsUndoneAndWritingGoesOn) {
+    writeLog("before", LOG_APPEND);
+    const size_t sizeBefore = readFileBytes(path).size();
+    struct rlimit original {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &original));
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = original;
+    tight.rlim_cur = sizeBefore + 30;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &tight));
+    writeLog("this entry does not fit: " + std::string(100, 'x'), LOG_APPEND);
+    writeLog("held lines go the same way", LOG_HOLD);
+    writeLog("nor does this flush", LOG_FLUSH);
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &original));
+    EXPECT_EQ(sizeBefore, readFileBytes(path).size());
+    writeLog("after", LOG_APPEND);
+    EXPECT_EQ((Lines{"before", "after"}), lines());
+}
+#endif
 
 TEST_F(LogWriterTest, UnknownModeAppends) {
     writeLog("seven", 7);

@@ -26,39 +26,6 @@ void reportError(const std::string& problem) {
     std::fprintf(stderr, "cobbleweave-scan: %s\n", problem.c_str());
 }
 
-bool writeTextFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    return static_cast<bool>(out);
-}
-
-// The scratch folder with the probe configuration; removed with everything the
-// plug-in wrote into it when the run ends.
-struct ProbeFolder {
-    std::string path;
-
-    ~ProbeFolder() {
-        if (!path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(path, ignored);
-        }
-    }
-};
-
-bool prepareProbeFolder(ProbeFolder& probe, std::string& error) {
-    if (!createScratchFolder(probe.path, error)) {
-        return false;
-    }
-    // Both rule files must be there: a missing one would be looked for in the
-    // plug-in's folder, whose files could change the options.
-    if (!writeTextFile(probe.path + "filters.dat", PROBE_OPTIONS) ||
-        !writeTextFile(probe.path + "local_filters.dat", "")) {
-        error = "cannot write into the scratch folder " + probe.path;
-        return false;
-    }
-    return true;
-}
-
 // Expands each label's inputs; false after printing why when an input is
 // missing or a label has no file at all.
 bool expandLabelledInputs(const LabelledInputs& inputs,
@@ -123,7 +90,7 @@ int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inp
         reportError(noRuleFileProblem(settings.configFolder));
         return EXIT_INPUT_ERROR;
     }
-    if (!prepareProbeFolder(probe, error)) {
+    if (!prepareProbeFolder(probe, PROBE_OPTIONS, error)) {
         closeHostSession(session);
         reportError(error);
         return EXIT_INPUT_ERROR;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace cw::scantool {
@@ -40,10 +43,39 @@ std::string fetchAddedLines(PluginLibrary& library, int32_t fetchId) {
 
 }  // namespace
 
+ProbeFolder::~ProbeFolder() {
+    if (!path.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+}
+
+bool prepareProbeFolder(ProbeFolder& probe, const char* options, std::string& error) {
+    if (!createScratchFolder(probe.path, error)) {
+        return false;
+    }
+    // Both rule files must be there: a missing one would be looked for in the
+    // plug-in's folder, whose files could change the options.
+    auto write = [](const std::string& path, const char* text) {
+        std::ofstream out(path, std::ios::binary);
+        out << text;
+        return static_cast<bool>(out);
+    };
+    if (!write(probe.path + "filters.dat", options) ||
+        !write(probe.path + "local_filters.dat", "")) {
+        error = "cannot write into the scratch folder " + probe.path;
+        return false;
+    }
+    return true;
+}
+
 bool openHostSession(const HostSettings& settings, HostSession& session, std::string& error) {
     session.settings = settings;
     if (!loadPluginLibrary(settings.pluginPath, session.library, error)) {
         return false;
+    }
+    if (!settings.preloadFolder.empty()) {
+        session.library.releaseConfig(session.library.loadConfig(settings.preloadFolder.c_str()));
     }
     session.configHandle = session.library.loadConfig(settings.configFolder.c_str());
     return true;

@@ -19,6 +19,9 @@ namespace cw::scantool {
 struct HostSettings {
     std::string pluginPath;
     std::string configFolder;  // handed to loadConfig; ends with the path separator
+    // Loaded (and released) before configFolder when not empty: a folder whose
+    // options outlast the next load, such as KEEPLOGFILE.
+    std::string preloadFolder;
     int32_t fetchType = POP3_RETR;
     std::string serverName = "pop.example.org";
     std::string userName = "user";
@@ -39,6 +42,19 @@ struct ScanOutcome {
     std::string tagText;
     std::string addedLines;  // getAddedHeaderLines' text, CR LF line ends
 };
+
+// A scratch folder holding a configuration of option lines only; removed with
+// everything the plug-in wrote into it when it goes.
+struct ProbeFolder {
+    std::string path;  // ends with the path separator
+    ProbeFolder() = default;
+    ~ProbeFolder();
+    ProbeFolder(const ProbeFolder&) = delete;
+    ProbeFolder& operator=(const ProbeFolder&) = delete;
+};
+
+// Makes the scratch folder with `options` as its filters.dat. False with `error`.
+bool prepareProbeFolder(ProbeFolder& probe, const char* options, std::string& error);
 
 // Loads the library and its configuration. False with `error` when the library
 // cannot be loaded or lacks an export.

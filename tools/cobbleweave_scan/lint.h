@@ -25,6 +25,12 @@ struct LintFinding {
 // and the offset line that follows a pattern that does not compile.
 std::vector<LintFinding> lintFindings(const std::vector<std::string>& lines);
 
+// What the plug-in's rule reader does silently with the file `path` (its bytes
+// `content`): lines longer than it reads as one, CR-only line ends, and, when the
+// file holds rules (`holdsRules`), scores too large for a number. Warnings only.
+std::vector<LintFinding> fileFindings(const std::string& path, const std::string& content,
+                                      bool holdsRules);
+
 // Runs the check for `settings` and prints the findings on standard output and a
 // summary on standard error. Returns the exit status: 0 without errors,
 // EXIT_LINT_ERRORS with errors, 2 when the plug-in cannot be loaded or logged nothing.
