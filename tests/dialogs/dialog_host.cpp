@@ -271,7 +271,7 @@ void DialogHost::pump(int milliseconds) {
 }
 
 void DialogHost::expectLayout(HWND dialog, const std::string& caption, DWORD style,
-                              SIZE dialogUnits, const std::vector<ControlSpec>& controls) {
+                              SIZE dialogUnits, const std::vector<ControlLayout>& controls) {
     EXPECT_EQ(caption, windowText(dialog));
     EXPECT_EQ(style, static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE)) & style) << caption;
     LOGFONTA font{};
@@ -288,15 +288,16 @@ void DialogHost::expectLayout(HWND dialog, const std::string& caption, DWORD sty
     EXPECT_EQ(size.bottom, client.bottom) << caption << ": height";
 
     HWND child = GetWindow(dialog, GW_CHILD);
-    for (const ControlSpec& spec : controls) {
-        ASSERT_NE(nullptr, child) << caption << ": no control in place of " << spec.id;
-        EXPECT_EQ(spec.id, GetDlgCtrlID(child)) << caption << ": tab order";
+    for (const ControlLayout& control : controls) {
+        ASSERT_NE(nullptr, child) << caption << ": no control in place of " << control.id;
+        EXPECT_EQ(control.id, GetDlgCtrlID(child)) << caption << ": tab order";
         char className[32] = "";
         GetClassNameA(child, className, sizeof className);
-        EXPECT_EQ(0, lstrcmpiA(spec.className.c_str(), className)) << spec.id << ": " << className;
-        EXPECT_EQ(spec.text, windowText(child)) << spec.id;
+        EXPECT_EQ(0, lstrcmpiA(control.className.c_str(), className))
+            << control.id << ": " << className;
+        EXPECT_EQ(control.text, windowText(child)) << control.id;
         // Mapped as the dialog manager maps them: place and size each on its own.
-        RECT mapped = spec.dialogUnits;
+        RECT mapped = control.dialogUnits;
         MapDialogRect(dialog, &mapped);
         RECT expected{mapped.left, mapped.top, mapped.left + mapped.right,
                       mapped.top + mapped.bottom};
@@ -304,14 +305,14 @@ void DialogHost::expectLayout(HWND dialog, const std::string& caption, DWORD sty
         GetWindowRect(child, &actual);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
         EXPECT_TRUE(EqualRect(&expected, &actual))
-            << spec.id << ": expected " << expected.left << "," << expected.top << " - "
+            << control.id << ": expected " << expected.left << "," << expected.top << " - "
             << expected.right << "," << expected.bottom << ", found " << actual.left << ","
             << actual.top << " - " << actual.right << "," << actual.bottom;
         DWORD childStyle = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE));
-        EXPECT_EQ(spec.style, childStyle & spec.styleMask)
-            << spec.id << std::hex << ": style " << childStyle;
+        EXPECT_EQ(control.style, childStyle & control.styleMask)
+            << control.id << std::hex << ": style " << childStyle;
         DWORD childExStyle = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_EXSTYLE));
-        EXPECT_EQ(spec.exStyle, childExStyle & spec.exStyle) << spec.id;
+        EXPECT_EQ(control.exStyle, childExStyle & control.exStyle) << control.id;
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(nullptr, child) << caption << ": more controls than expected";

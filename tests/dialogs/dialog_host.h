@@ -20,7 +20,7 @@ using Box = testwin::SeenMessageBox;
 
 // One control of a dialog as the user sees it, in tab order. The rectangle is
 // in dialog units; `style` must equal the control's style under `styleMask`.
-struct ControlSpec {
+struct ControlLayout {
     int id;
     std::string className;
     std::string text;
@@ -94,7 +94,7 @@ class DialogHost : public PluginHost {
     // Dispatches waiting messages for a while, so that windows paint.
     void pump(int milliseconds = 200);
     void expectLayout(HWND dialog, const std::string& caption, DWORD style, SIZE dialogUnits,
-                      const std::vector<ControlSpec>& controls);
+                      const std::vector<ControlLayout>& controls);
 
     HWND(__cdecl* createConfigDialog)(int32_t, HWND) = nullptr;
     HWND(__cdecl* createInfoDialog)(HWND) = nullptr;

@@ -19,7 +19,7 @@
 namespace cw {
 namespace {
 
-class SpecialFilesTest : public ConfigLoadTest {
+class OddFilesTest : public ConfigLoadTest {
   protected:
     void makeFifo(const std::string& name) const {
         ASSERT_EQ(0, mkfifo((folder + name).c_str(), 0600)) << name;
@@ -51,7 +51,7 @@ class SpecialFilesTest : public ConfigLoadTest {
     }
 };
 
-TEST_F(SpecialFilesTest, FifosAsRuleFileLogAndStatisticsAreRefusedWithoutWaiting) {
+TEST_F(OddFilesTest, FifosAsRuleFileLogAndStatisticsAreRefusedWithoutWaiting) {
     makeFifo("filters.dat");
     makeFifo("cobbleweave.log");
     makeFifo("statistics.dat");
@@ -65,7 +65,7 @@ TEST_F(SpecialFilesTest, FifosAsRuleFileLogAndStatisticsAreRefusedWithoutWaiting
     }));
 }
 
-TEST_F(SpecialFilesTest, DevicesAndFifosAsListsAddNothing) {
+TEST_F(OddFilesTest, DevicesAndFifosAsListsAddNothing) {
     makeFifo("list.fifo");
     writeConfigFile("filters.dat",
                     "B_INCLUDE_LIST /dev/zero\nB_INCLUDE_SENDER /dev/urandom\n"
@@ -80,7 +80,7 @@ TEST_F(SpecialFilesTest, DevicesAndFifosAsListsAddNothing) {
 
 // A list is read up to 64 MiB (or a million rules), however large the file: here
 // a sparse file of 256 MiB of NUL bytes, whose pieces read as empty lines.
-TEST_F(SpecialFilesTest, AHugeListIsCutWithALogLine) {
+TEST_F(OddFilesTest, AHugeListIsCutWithALogLine) {
     const std::string list = folder + "huge.txt";
     FILE* file = std::fopen(list.c_str(), "wb");
     ASSERT_NE(nullptr, file);
