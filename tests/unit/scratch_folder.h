@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -21,9 +22,26 @@
 #include <unistd.h>
 #endif
 
+// The folders this process made, removed with everything in them when it ends
+// (each test runs in a process of its own), unless COBBLEWEAVE_KEEP_SCRATCH is
+// set for a look after a failure.
+struct ScratchFolders {
+    std::vector<std::filesystem::path> made;
+    ~ScratchFolders() {
+        if (std::getenv("COBBLEWEAVE_KEEP_SCRATCH") != nullptr) {
+            return;
+        }
+        for (const std::filesystem::path& folder : made) {
+            std::error_code ignored;  // a file still open under Windows stays behind
+            std::filesystem::remove_all(folder, ignored);
+        }
+    }
+};
+
 // A new folder below the test's temporary folder, ending in the path separator.
 inline std::string makeScratchFolder() {
     namespace fs = std::filesystem;
+    static ScratchFolders folders;
     static unsigned counter = 0;
     const fs::path base = fs::path(testing::TempDir());
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -32,6 +50,7 @@ inline std::string makeScratchFolder() {
             base / ("cobbleweave-unit-" + std::to_string(stamp) + "-" + std::to_string(counter++));
         std::error_code error;
         if (fs::create_directory(folder, error)) {
+            folders.made.push_back(folder);
             return folder.string() + cw::platform::PATH_SEPARATOR;
         }
     }
