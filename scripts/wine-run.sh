@@ -151,6 +151,21 @@ case "${1:-}" in
   *)
     prepare_prefix run
     use_test_display
-    exec "${as_user[@]}" "$wine" "$@"
+    # Rarely, under load, Wine gives up on starting a program before any of it
+    # has run: it ends at once with a failure status and prints nothing. No
+    # emulated program gets as far as its own code in that time (starting one
+    # takes a third of a second at the least), so an end that quick is retried,
+    # and said so.
+    for attempt in 1 2 3; do
+      started=$(date +%s%N)
+      status=0
+      "${as_user[@]}" "$wine" "$@" || status=$?
+      elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+      if [ "$status" -eq 0 ] || [ "$elapsed_ms" -ge 150 ] || [ "$attempt" -eq 3 ]; then
+        exit "$status"
+      fi
+      echo "wine-run: $1 ended with status $status after $elapsed_ms ms, before it could" \
+        "start; starting it again" >&2
+    done
     ;;
 esac
