@@ -27,6 +27,11 @@ struct Node {
     uint32_t min = 1;
     uint32_t max = 1;
     std::vector<Node> children;
+    // On a subject that holds none of the required literals: the node never
+    // completes a match, and a sequence never gets past its first `reachable`
+    // children (set by markDeadEnds).
+    bool neverEnds = false;
+    size_t reachable = std::numeric_limits<size_t>::max();
 };
 
 bool isDigit(char c) {
@@ -476,15 +481,82 @@ LiteralInfo literalInfo(const Node& node) {
     return LiteralInfo{};
 }
 
+bool holdsOneOf(const std::string& text, const std::set<std::string>& required) {
+    for (const std::string& literal : required) {
+        if (text.find(literal) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Marks what a subject without any of `required` can never get past: a run of
+// exact items every string of which holds a required literal cannot match in
+// such a subject, so nothing after it in its sequence is ever tried. Returns
+// whether `node` never completes there.
+bool markDeadEnds(Node& node, const std::set<std::string>& required) {
+    switch (node.kind) {
+        case NodeKind::LITERAL:
+            node.neverEnds = holdsOneOf(std::string(1, node.byte), required);
+            break;
+        case NodeKind::ANY:
+        case NodeKind::EMPTY:
+            break;
+        case NodeKind::SEQUENCE: {
+            node.reachable = node.children.size();
+            std::set<std::string> run{""};  // the exact strings of the run ending here
+            for (size_t index = 0; index < node.children.size(); ++index) {
+                Node& child = node.children[index];
+                bool childNeverEnds = markDeadEnds(child, required);
+                LiteralInfo info = literalInfo(child);
+                if (!info.exact) {
+                    run = {""};
+                } else {
+                    std::set<std::string> product;
+                    for (const std::string& head : run) {
+                        for (const std::string& tail : info.strings) {
+                            product.insert(head + tail);
+                        }
+                    }
+                    run = product.size() <= MAX_EXACT_STRINGS ? std::move(product) : info.strings;
+                }
+                bool runNeverMatches = std::all_of(
+                    run.begin(), run.end(),
+                    [&](const std::string& text) { return holdsOneOf(text, required); });
+                if (childNeverEnds || runNeverMatches) {
+                    node.neverEnds = true;
+                    node.reachable = index + 1;
+                    break;
+                }
+            }
+            break;
+        }
+        case NodeKind::ALTERNATION: {
+            node.neverEnds = true;
+            for (Node& child : node.children) {
+                node.neverEnds = markDeadEnds(child, required) && node.neverEnds;
+            }
+            break;
+        }
+        case NodeKind::REPEAT:
+            node.neverEnds = markDeadEnds(node.children[0], required) && node.min > 0;
+            break;
+    }
+    return node.neverEnds;
+}
+
 // An upper bound of the backtracking steps the interpreter spends on one node
 // from one position when everything after it keeps failing: `ways` is how many
-// different ends it can reach, `steps` what trying all of them costs. Generous
-// on purpose (the tests check it against the library's own count); doubles,
-// so that a bound too large to matter is infinity.
+// different ends it can reach, `steps` what trying all of them costs, on a
+// subject without the required literals (markDeadEnds has marked the nodes).
+// Generous on purpose (the tests check it against the library's own count);
+// doubles, so that a bound too large to matter is infinity.
 struct StepBound {
     double ways = 1;
     double steps = 1;
 };
+
+StepBound reachableStepBound(const Node& node, double length);
 
 size_t minimumLength(const Node& node) {
     switch (node.kind) {
@@ -525,6 +597,14 @@ double powerSum(double ways, double from, double to) {
 }
 
 StepBound stepBound(const Node& node, double length) {
+    StepBound bound = reachableStepBound(node, length);
+    if (node.neverEnds) {
+        bound.ways = 0;
+    }
+    return bound;
+}
+
+StepBound reachableStepBound(const Node& node, double length) {
     constexpr double INFINITE = std::numeric_limits<double>::infinity();
     switch (node.kind) {
         case NodeKind::LITERAL:
@@ -534,7 +614,10 @@ StepBound stepBound(const Node& node, double length) {
             return StepBound{static_cast<double>(node.ways), static_cast<double>(node.ways)};
         case NodeKind::SEQUENCE: {
             StepBound total{1, 0};
-            for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) {
+            auto end = node.children.begin() +
+                       static_cast<std::ptrdiff_t>(std::min(node.reachable, node.children.size()));
+            for (auto child = std::make_reverse_iterator(end); child != node.children.rend();
+                 ++child) {
                 StepBound bound = stepBound(*child, length);
                 total.steps = bound.steps + bound.ways * total.steps;
                 total.ways *= bound.ways;
@@ -603,7 +686,11 @@ RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit
         return result;
     }
     std::set<std::string> required = requirementOf(literalInfo(root));
-    if (required.empty() || !stepsStayBelow(root, 0, stepLimit)) {
+    if (required.empty()) {
+        return result;
+    }
+    markDeadEnds(root, required);
+    if (!stepsStayBelow(root, 0, stepLimit)) {
         return result;
     }
     result.anyOf.assign(required.begin(), required.end());

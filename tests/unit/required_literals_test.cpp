@@ -80,9 +80,16 @@ TEST(RequiredLiterals, SkipsOnlySubjectsTooShortToReachTheStepLimit) {
     } cases[] = {
         {"free", SIZE_MAX, SIZE_MAX},
         {"free.*offer", 131072, SIZE_MAX},  // the largest body
-        {"a.*b.*c.*d", 50, 1000},
+        {"a.*b.*c.*de", 50, 1000},
         {"(a|aa)+b", 0, 64},
-        {"(a+)+b", 0, 64},
+        {"(a+)+bc", 0, 64},
+        // A runaway part that holds a required literal, or stands behind one, is
+        // never entered on a subject without them; in front of one it is.
+        {"(a+)+b", SIZE_MAX, SIZE_MAX},
+        {"free (a+)+b", SIZE_MAX, SIZE_MAX},
+        {"(?:cheap|low) (a|aa)+b", SIZE_MAX, SIZE_MAX},
+        {"(?:free|\\w+) (a+)+b", 50000, SIZE_MAX},
+        {"(a+)+free", 0, 64},
     };
     for (const auto& c : cases) {
         RequiredLiterals literals = requiredLiteralsOf(c.pattern, LARGE_LIMIT);
