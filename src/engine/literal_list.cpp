@@ -1,6 +1,8 @@
 #include "engine/literal_list.h"
 
 #include <algorithm>
+#include <bit>
+#include <utility>
 
 namespace cw {
 
@@ -97,6 +99,45 @@ LiteralList::LiteralList(std::vector<std::string_view> strings)
         firstByteStart_[byte] = static_cast<uint32_t>(position);
     }
     firstByteStart_[256] = static_cast<uint32_t>(sorted_.size());
+
+    tripleRank_.resize(tripleStarts_.size());
+    uint32_t setBits = 0;
+    for (size_t word = 0; word < tripleStarts_.size(); ++word) {
+        tripleRank_[word] = setBits;
+        setBits += static_cast<uint32_t>(std::popcount(tripleStarts_[word]));
+    }
+    // Each string's hashes, as (bucket, position in sorted_), bucket by bucket.
+    std::vector<std::pair<uint32_t, uint32_t>> placed;
+    for (uint32_t sortedAt = 0; sortedAt < sorted_.size(); ++sortedAt) {
+        const Entry& entry = sorted_[sortedAt];
+        const unsigned char* bytes =
+            reinterpret_cast<const unsigned char*>(folded_.data()) + entry.offset;
+        if (entry.length == 2) {
+            for (unsigned third = 0; third < 256; ++third) {
+                placed.emplace_back(
+                    bucketOf(tripleHash(bytes[0], bytes[1], static_cast<unsigned char>(third))),
+                    sortedAt);
+            }
+        } else if (entry.length > 2) {
+            placed.emplace_back(bucketOf(tripleHash(bytes[0], bytes[1], bytes[2])), sortedAt);
+        }
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    bucketStart_.assign(setBits + 1, 0);
+    bucketEntries_.reserve(placed.size());
+    for (const auto& [bucket, sortedAt] : placed) {
+        ++bucketStart_[bucket + 1];
+        bucketEntries_.push_back(sortedAt);
+    }
+    for (uint32_t bucket = 0; bucket < setBits; ++bucket) {
+        bucketStart_[bucket + 1] += bucketStart_[bucket];
+    }
+}
+
+uint32_t LiteralList::bucketOf(uint32_t hash) const {
+    uint64_t below = tripleStarts_[hash / 64] & ((uint64_t{1} << (hash % 64)) - 1);
+    return tripleRank_[hash / 64] + static_cast<uint32_t>(std::popcount(below));
 }
 
 void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) const {
@@ -126,12 +167,41 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
         for (size_t start = 0; start < tail; ++start) {
             hash = ((hash << 5) ^ FOLD.byte[bytes[start + 2]]) & TRIPLE_MASK;
             if (hasBit(triples, hash)) {
-                reportAt(text, start, found);
+                reportBucket(text, start, hash, found);
             }
         }
     }
     for (size_t start = tail; start < size; ++start) {
         reportAt(text, start, found);
+    }
+}
+
+void LiteralList::report(uint32_t index, std::vector<uint32_t>& found) const {
+    if (reportedBy_[index] != call_) {
+        reportedBy_[index] = call_;
+        found.push_back(index);
+    }
+}
+
+void LiteralList::reportBucket(std::string_view text, size_t start, uint32_t hash,
+                               std::vector<uint32_t>& found) const {
+    const uint32_t bucket = bucketOf(hash);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data()) + start;
+    const size_t room = text.size() - start;
+    for (uint32_t slot = bucketStart_[bucket]; slot < bucketStart_[bucket + 1]; ++slot) {
+        const Entry& entry = sorted_[bucketEntries_[slot]];
+        if (entry.length > room) {
+            continue;
+        }
+        const unsigned char* string =
+            reinterpret_cast<const unsigned char*>(folded_.data()) + entry.offset;
+        uint32_t same = 0;
+        while (same < entry.length && FOLD.byte[bytes[same]] == string[same]) {
+            ++same;
+        }
+        if (same == entry.length) {
+            report(entry.index, found);
+        }
     }
 }
 
@@ -145,10 +215,7 @@ void LiteralList::reportAt(std::string_view text, size_t start,
     // `start`; the ones exactly that long are found, and sort first.
     for (size_t depth = 1; low != high; ++depth) {
         while (low != high && low->length == depth) {
-            if (reportedBy_[low->index] != call_) {
-                reportedBy_[low->index] = call_;
-                found.push_back(low->index);
-            }
+            report(low->index, found);
             ++low;
         }
         if (low == high || start + depth >= text.size()) {

@@ -30,6 +30,12 @@ class LiteralList {
   private:
     // Reports every string that begins at `start`.
     void reportAt(std::string_view text, size_t start, std::vector<uint32_t>& found) const;
+    // Reports every string of the bucket of `hash` (the hash of the three bytes at
+    // `start`, whose bit is set) that begins at `start`.
+    void reportBucket(std::string_view text, size_t start, uint32_t hash,
+                      std::vector<uint32_t>& found) const;
+    void report(uint32_t index, std::vector<uint32_t>& found) const;
+    uint32_t bucketOf(uint32_t hash) const;
 
     // The strings in folded byte order, folded, side by side in one block, so
     // that narrowing a range reads neighbouring bytes.
@@ -49,6 +55,13 @@ class LiteralList {
     // string, and are passed over with one lookup.
     std::vector<unsigned char> singleBytes_;
     std::vector<uint64_t> tripleStarts_;
+    // The strings of two or more bytes by the hash of their first three folded
+    // bytes (a two-byte string under the hashes of all 256 third bytes), so that
+    // a position whose hash is set compares just those: the buckets of the set
+    // bits in order, found by rank (the set bits in the words before a word).
+    std::vector<uint32_t> tripleRank_;
+    std::vector<uint32_t> bucketStart_;    // per set bit; one more at the end
+    std::vector<uint32_t> bucketEntries_;  // positions in sorted_
     // The call that last reported each string, so that one call reports it once.
     mutable std::vector<uint32_t> reportedBy_;
     mutable uint32_t call_ = 0;
