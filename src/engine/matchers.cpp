@@ -3,6 +3,7 @@
 #include "engine/matchers.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 
@@ -21,7 +22,7 @@ constexpr int QUOTE_LIMIT = 256;
 
 // What one pattern rule may spend on the subjects of one message (processor
 // time), and how many subjects pass between two looks at the time.
-constexpr uint64_t RULE_TIME_BUDGET_MS = 250;
+constexpr std::chrono::milliseconds RULE_TIME_BUDGET{250};
 constexpr uint32_t TIME_CHECK_INTERVAL = 8;
 
 // Fields whose subjects are tested whole, nothing cut. "Match:" still walks the
@@ -434,11 +435,14 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
     // time in the message is therefore bounded as well, far above what any
     // ordinary rule takes (well below a millisecond on the training mail).
     // The time is processor time of this thread (a busy machine does not spend
-    // the budget), looked at every few subjects and only from the first few on:
-    // reading it is a system call, and most rules test one or two subjects.
+    // the budget), looked at every few subjects and only from the first few on.
+    // Reading it is a system call: it is read once at the start, and then only
+    // when the steady clock (cheap to read, and never behind the processor time
+    // of one thread) says that the budget may be spent.
     bool budgetSpent = false;
     uint32_t tested = 0;
     std::optional<uint64_t> started;
+    std::chrono::steady_clock::time_point startedSteady;
     forEachSubject(rule, subjects, [&](const Subject& subject) {
         if (budgetSpent || (mayMatch && !mayMatch(*subject.prepared, subject.start))) {
             return;
@@ -447,15 +451,17 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
         const char* text = whole.c_str() + subject.start;
         int result = matchPattern(pattern, text, whole.size() - subject.start, area);
         if (result != MATCH_LIMIT && ++tested % TIME_CHECK_INTERVAL == 0) {
-            uint64_t now = platform::threadProcessorMicroseconds();
             if (!started) {
-                started = now;
-            } else if (now - *started > RULE_TIME_BUDGET_MS * 1000) {
+                startedSteady = std::chrono::steady_clock::now();
+                started = platform::threadProcessorMicroseconds();
+            } else if (std::chrono::steady_clock::now() - startedSteady > RULE_TIME_BUDGET &&
+                       platform::threadProcessorMicroseconds() - *started >
+                           static_cast<uint64_t>(RULE_TIME_BUDGET.count()) * 1000) {
                 budgetSpent = true;
                 writeLog(formatText("error: [%.*s] took more than %d ms in this message; its other "
                                     "tests in this message are skipped",
                                     quoted(rule.record.text), rule.record.text.data(),
-                                    static_cast<int>(RULE_TIME_BUDGET_MS)),
+                                    static_cast<int>(RULE_TIME_BUDGET.count())),
                          LOG_APPEND);
             }
         }
