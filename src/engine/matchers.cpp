@@ -299,9 +299,10 @@ int lengthWithoutLineEnd(const char* line) {
 // included, or a group such as "Any-Sender:"); the first such line is the evidence.
 void testIfHeaderExists(std::string_view headerName, MessageSubjects& subjects, uint32_t flags,
                         bool& matched) {
+    const FieldCut cut = fieldCutOf(headerName);
     for (int32_t i = 0; i < subjects.headerCount(); ++i) {
         const char* line = subjects.headerLines()[i];
-        if (line == nullptr || fieldPrefixLength(line, headerName) < 1) {
+        if (line == nullptr || prefixLengthFor(line, headerName, cut) < 1) {
             continue;
         }
         matched = true;
