@@ -14,7 +14,7 @@ constexpr uint32_t OUTPUT_PAIRS = 40;  // the classic vector of 120 ints holds 4
 
 // The JIT counts its steps otherwise than the interpreter: on runaway patterns
 // the interpreter counts 0.8 to 3 times what the JIT counts (on the training mail
-// at most 529 JIT steps). The JIT therefore gets a quarter of the limit, so that
+// at most 502 JIT steps). The JIT therefore gets a quarter of the limit, so that
 // a match it finishes is one the interpreter finishes too, and a match that
 // reaches it is decided by the interpreter with its own limit: both stop at the
 // same patterns, with the same result.

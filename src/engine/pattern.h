@@ -31,7 +31,7 @@ inline constexpr int MATCH_LIMIT = -8;
 // The interpreter stops a match after this many backtracking steps at one
 // starting position. On the training mail (3,000 messages, the shipped rules
 // and the 200-rule benchmark set, bench/match_limits) no match needs more than
-// 1,831 steps, so a million leaves every ordinary rule more than 500 times what
+// 1,758 steps, so a million leaves every ordinary rule more than 500 times what
 // it needs, while a runaway pattern is stopped within about 10 ms (at PCRE2's
 // default of ten million one match took 0.1 to 0.4 s).
 inline constexpr uint32_t MATCH_STEP_LIMIT = 1000000;
