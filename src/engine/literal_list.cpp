@@ -39,6 +39,9 @@ bool foldedLess(std::string_view a, std::string_view b) {
 // ((hash << 5) ^ next) & TRIPLE_MASK. 4 KB of bits.
 constexpr uint32_t TRIPLE_MASK = (1u << 15) - 1;
 
+// The most strings of one bucket that are compared one by one.
+constexpr uint32_t MAX_BUCKET_WALK = 16;
+
 uint32_t tripleHash(unsigned char first, unsigned char second, unsigned char third) {
     return ((uint32_t{first} << 10) ^ (uint32_t{second} << 5) ^ third) & TRIPLE_MASK;
 }
@@ -186,6 +189,12 @@ void LiteralList::report(uint32_t index, std::vector<uint32_t>& found) const {
 void LiteralList::reportBucket(std::string_view text, size_t start, uint32_t hash,
                                std::vector<uint32_t>& found) const {
     const uint32_t bucket = bucketOf(hash);
+    // A crowded bucket (a big list's common first letters) is cheaper to narrow
+    // down in the sorted strings than to walk.
+    if (bucketStart_[bucket + 1] - bucketStart_[bucket] > MAX_BUCKET_WALK) {
+        reportAt(text, start, found);
+        return;
+    }
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data()) + start;
     const size_t room = text.size() - start;
     for (uint32_t slot = bucketStart_[bucket]; slot < bucketStart_[bucket + 1]; ++slot) {
