@@ -297,21 +297,36 @@ int lengthWithoutLineEnd(const char* line) {
 
 // Whether a header line belongs to the header name in the pattern (its colon
 // included, or a group such as "Any-Sender:"); the first such line is the evidence.
-void testIfHeaderExists(std::string_view headerName, MessageSubjects& subjects, uint32_t flags,
-                        bool& matched) {
+void testIfHeaderExists(std::string_view headerName, uint32_t selectorId, MessageSubjects& subjects,
+                        uint32_t flags, bool& matched) {
     const FieldCut cut = fieldCutOf(headerName);
-    for (int32_t i = 0; i < subjects.headerCount(); ++i) {
-        const char* line = subjects.headerLines()[i];
-        if (line == nullptr || prefixLengthFor(line, headerName, cut) < 1) {
-            continue;
+    auto belongs = [&](const char* line) {
+        return line != nullptr && prefixLengthFor(line, headerName, cut) >= 1;
+    };
+    const char* found = nullptr;
+    if (selectorId != NO_INDEX) {
+        // The index holds every line that can belong, in message order.
+        for (uint32_t index : subjects.candidateLines(selectorId, false)) {
+            if (belongs(subjects.headerLines()[index])) {
+                found = subjects.headerLines()[index];
+                break;
+            }
         }
-        matched = true;
-        if ((flags & FLAG_NEGATE) == 0) {
-            writeLog(formatText("valid: [%.*s] exists: [%.*s]", quoted(headerName),
-                                headerName.data(), lengthWithoutLineEnd(line), line),
-                     LOG_HOLD);
+    } else {
+        for (int32_t i = 0; i < subjects.headerCount() && found == nullptr; ++i) {
+            if (belongs(subjects.headerLines()[i])) {
+                found = subjects.headerLines()[i];
+            }
         }
+    }
+    if (found == nullptr) {
         return;
+    }
+    matched = true;
+    if ((flags & FLAG_NEGATE) == 0) {
+        writeLog(formatText("valid: [%.*s] exists: [%.*s]", quoted(headerName), headerName.data(),
+                            lengthWithoutLineEnd(found), found),
+                 LOG_HOLD);
     }
 }
 
@@ -343,7 +358,7 @@ bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, 
         return true;
     }
     if (rule.record.field == FieldKind::HEADER_EXISTS) {
-        testIfHeaderExists(rule.record.pattern, subjects, rule.flags, matched);
+        testIfHeaderExists(rule.record.pattern, rule.selectorId, subjects, rule.flags, matched);
         return true;
     }
     return false;
@@ -368,6 +383,33 @@ FieldCut fieldCutOf(std::string_view fieldName) {
 
 int fieldPrefixLength(const char* line, std::string_view fieldName) {
     return prefixLengthFor(line, fieldName, fieldCutOf(fieldName));
+}
+
+HeaderSelector ruleSelectorOf(const RuleRecord& record) {
+    if (record.field != FieldKind::HEADER_EXISTS) {
+        return headerSelectorOf(record.field, record.fieldType);
+    }
+    const std::string_view headerName = record.pattern;
+    // Only "Name:" with no blank, control byte or other colon in the name is
+    // looked up: a line begins with it exactly when the text before the line's
+    // first colon is the name.
+    bool plain = headerName.size() > 1 && headerName.back() == ':';
+    for (char c : headerName.substr(0, headerName.size() - 1)) {
+        plain = plain && static_cast<unsigned char>(c) > ' ' && c != ':' && c != 0x7F;
+    }
+    if (!plain) {
+        HeaderSelector selector;
+        selector.anyLine = true;
+        return selector;
+    }
+    switch (fieldCutOf(headerName)) {
+        case FieldCut::ANY_SENDER:
+            return headerSelectorOf(FieldKind::ANY_SENDER, headerName);
+        case FieldCut::ANY_RECIPIENT:
+            return headerSelectorOf(FieldKind::ANY_RECIPIENT, headerName);
+        default:
+            return headerSelectorOf(FieldKind::HEADER, headerName);
+    }
 }
 
 HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType) {

@@ -35,6 +35,13 @@ struct HeaderSelector {
     std::vector<std::string> names;
 };
 HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType);
+// The header lines a rule's test can belong to: those of its field, or for a
+// Header: test those of the name it looks for (or of the group it names; any
+// line when the name is no plain "Name:").
+HeaderSelector ruleSelectorOf(const RuleRecord& record);
+
+// No index: a rule's selector, group, pattern slot, ... that it has none of.
+inline constexpr uint32_t NO_INDEX = 0xFFFFFFFFu;
 
 // One rule as a test sees it.
 struct RuleUnderTest {

@@ -24,12 +24,15 @@ std::string lowerCase(std::string_view text) {
     return lower;
 }
 
+// A rule's selector, shared by the rules of one field (or of one Header: name).
 uint32_t selectorFor(RuleSet& set, std::map<std::string, uint32_t>& byField,
                      const RuleRecord& record) {
-    std::string key = lowerCase(record.fieldType);
+    std::string key = record.field == FieldKind::HEADER_EXISTS
+                          ? "Header: " + lowerCase(record.pattern)
+                          : lowerCase(record.fieldType);
     auto [position, added] = byField.emplace(key, static_cast<uint32_t>(set.selectors.size()));
     if (added) {
-        set.selectors.push_back(headerSelectorOf(record.field, record.fieldType));
+        set.selectors.push_back(ruleSelectorOf(record));
     }
     return position->second;
 }
@@ -198,7 +201,7 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         const RuleRecord& record = rule.record;
         if (record.isWellFormed()) {
             rule.fieldCut = fieldCutOf(record.fieldType);
-            if (testsHeaderLines(record.field)) {
+            if (testsHeaderLines(record.field) || record.field == FieldKind::HEADER_EXISTS) {
                 rule.selectorId = selectorFor(*set, selectorByField, record);
             }
             set->usesHeaderTexts |= record.field == FieldKind::COMPLETE_HEADER;

@@ -18,8 +18,6 @@
 
 namespace cw {
 
-inline constexpr uint32_t NO_INDEX = 0xFFFFFFFFu;
-
 // A pattern text and what compiling it gave; compiled on first use, kept.
 struct PatternEntry {
     std::string foldedText;  // the text compiled, when it is not the record's pattern

@@ -33,7 +33,7 @@ class MatchersTest : public LogCaptureTest {
         ASSERT_TRUE(applyRuleOptions(record, active)) << ruleText;
         message.status.account = &message.account;
         message.status.fetchInfo = &message.fetch;
-        std::vector<HeaderSelector> selectors{headerSelectorOf(record.field, record.fieldType)};
+        std::vector<HeaderSelector> selectors{ruleSelectorOf(record)};
         MessageSubjects subjects(message.headers.data(),
                                  static_cast<int32_t>(message.headers.size()), message.texts,
                                  &message.status, selectors);
