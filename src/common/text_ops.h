@@ -8,7 +8,10 @@
 
 namespace cw {
 
-bool isWhiteSpace(unsigned char c);
+constexpr bool isWhiteSpace(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 char asciiLower(char c);
 
 // The value of a hexadecimal digit (either case), or -1 for any other byte.

@@ -12,15 +12,15 @@ namespace {
 // What a tag leaves in the visible text.
 enum class Gap { NONE, SPACE, BREAK };
 
-constexpr const char* BREAKING_TAGS[] = {
+constexpr std::string_view BREAKING_TAGS[] = {
     "address", "article", "aside",   "blockquote", "body",  "br",   "caption", "center", "dd",
     "div",     "dl",      "dt",      "footer",     "form",  "h1",   "h2",      "h3",     "h4",
     "h5",      "h6",      "head",    "header",     "hr",    "html", "li",      "ol",     "option",
     "p",       "pre",     "section", "table",      "title", "tr",   "ul",
 };
-constexpr const char* CELL_TAGS[] = {"td", "th"};
+constexpr std::string_view CELL_TAGS[] = {"td", "th"};
 // Elements whose content is never shown.
-constexpr const char* HIDDEN_CONTENT_TAGS[] = {"script", "style"};
+constexpr std::string_view HIDDEN_CONTENT_TAGS[] = {"script", "style"};
 
 constexpr size_t LONGEST_TAG_NAME = 10;
 constexpr size_t LONGEST_DECIMAL_REFERENCE = 7;
@@ -52,9 +52,8 @@ int hexDigitValue(char c) {
 }
 
 template <size_t N>
-bool isOneOf(std::string_view name, const char* const (&names)[N]) {
-    return std::any_of(std::begin(names), std::end(names),
-                       [&](const char* candidate) { return name == candidate; });
+bool isOneOf(std::string_view name, const std::string_view (&names)[N]) {
+    return std::find(std::begin(names), std::end(names), name) != std::end(names);
 }
 
 // Collects the visible bytes, turning the gaps between them into one space or
@@ -63,12 +62,14 @@ class VisibleText {
   public:
     explicit VisibleText(size_t capacity) { text_.reserve(capacity); }
     void gap(Gap gap) { pending_ = std::max(pending_, gap); }
-    void put(char c) {
+    void put(char c) { put(std::string_view(&c, 1)); }
+    // Bytes shown as they stand, no gap among them.
+    void put(std::string_view run) {
         if (pending_ != Gap::NONE && !text_.empty()) {
             text_ += pending_ == Gap::BREAK ? '\n' : ' ';
         }
         pending_ = Gap::NONE;
-        text_ += c;
+        text_ += run;
     }
     // A byte that a reference gave: white space counts as a gap, as in the source.
     void putReferenced(unsigned value) {
@@ -199,6 +200,17 @@ size_t skipMarkup(std::string_view html, size_t position, VisibleText& out, bool
     return endClose == std::string_view::npos ? html.size() : endClose + 1;
 }
 
+// The bytes that may begin markup, a reference or a gap.
+struct SpecialBytes {
+    bool byte[256];
+    constexpr SpecialBytes() : byte() {
+        for (int c = 0; c < 256; ++c) {
+            byte[c] = c == '<' || c == '&' || isWhiteSpace(static_cast<unsigned char>(c));
+        }
+    }
+};
+constexpr SpecialBytes SPECIAL;
+
 }  // namespace
 
 std::string htmlVisibleText(std::string_view html) {
@@ -206,6 +218,16 @@ std::string htmlVisibleText(std::string_view html) {
     bool closeLeft = true;
     size_t position = 0;
     while (position < html.size()) {
+        // A run of ordinary bytes goes over as it stands.
+        size_t runEnd = position;
+        while (runEnd < html.size() && !SPECIAL.byte[static_cast<unsigned char>(html[runEnd])]) {
+            ++runEnd;
+        }
+        if (runEnd > position) {
+            out.put(html.substr(position, runEnd - position));
+            position = runEnd;
+            continue;
+        }
         char c = html[position];
         size_t next = position;
         if (c == '<') {
