@@ -143,7 +143,9 @@ uint32_t LiteralList::bucketOf(uint32_t hash) const {
     return tripleRank_[hash / 64] + static_cast<uint32_t>(std::popcount(below));
 }
 
-void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) const {
+void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found,
+                          std::vector<size_t>* firstAt) const {
+    Reports reports{found, firstAt};
     if (++call_ == 0) {  // the stamps wrapped: start them afresh
         std::fill(reportedBy_.begin(), reportedBy_.end(), 0);
         call_ = 1;
@@ -156,7 +158,7 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
             (single >= 'a' && single <= 'z') ? single - ('a' - 'A') : single);
         for (size_t start = 0; start < size; ++start) {
             if (bytes[start] == single || bytes[start] == other) {
-                reportAt(text, start, found);
+                reportAt(text, start, reports);
                 break;
             }
         }
@@ -170,29 +172,32 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found) c
         for (size_t start = 0; start < tail; ++start) {
             hash = ((hash << 5) ^ FOLD.byte[bytes[start + 2]]) & TRIPLE_MASK;
             if (hasBit(triples, hash)) {
-                reportBucket(text, start, hash, found);
+                reportBucket(text, start, hash, reports);
             }
         }
     }
     for (size_t start = tail; start < size; ++start) {
-        reportAt(text, start, found);
+        reportAt(text, start, reports);
     }
 }
 
-void LiteralList::report(uint32_t index, std::vector<uint32_t>& found) const {
+void LiteralList::report(uint32_t index, size_t start, Reports& reports) const {
     if (reportedBy_[index] != call_) {
         reportedBy_[index] = call_;
-        found.push_back(index);
+        reports.found.push_back(index);
+        if (reports.firstAt != nullptr) {
+            reports.firstAt->push_back(start);
+        }
     }
 }
 
 void LiteralList::reportBucket(std::string_view text, size_t start, uint32_t hash,
-                               std::vector<uint32_t>& found) const {
+                               Reports& reports) const {
     const uint32_t bucket = bucketOf(hash);
     // A crowded bucket (a big list's common first letters) is cheaper to narrow
     // down in the sorted strings than to walk.
     if (bucketStart_[bucket + 1] - bucketStart_[bucket] > MAX_BUCKET_WALK) {
-        reportAt(text, start, found);
+        reportAt(text, start, reports);
         return;
     }
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data()) + start;
@@ -209,13 +214,12 @@ void LiteralList::reportBucket(std::string_view text, size_t start, uint32_t has
             ++same;
         }
         if (same == entry.length) {
-            report(entry.index, found);
+            report(entry.index, start, reports);
         }
     }
 }
 
-void LiteralList::reportAt(std::string_view text, size_t start,
-                           std::vector<uint32_t>& found) const {
+void LiteralList::reportAt(std::string_view text, size_t start, Reports& reports) const {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(folded_.data());
     unsigned char first = folded(text[start]);
     auto low = sorted_.begin() + firstByteStart_[first];
@@ -224,7 +228,7 @@ void LiteralList::reportAt(std::string_view text, size_t start,
     // `start`; the ones exactly that long are found, and sort first.
     for (size_t depth = 1; low != high; ++depth) {
         while (low != high && low->length == depth) {
-            report(low->index, found);
+            report(low->index, start, reports);
             ++low;
         }
         if (low == high || start + depth >= text.size()) {

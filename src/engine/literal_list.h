@@ -22,19 +22,26 @@ class LiteralList {
     explicit LiteralList(std::vector<std::string_view> strings);
 
     // Appends to `found` the index of every string that occurs in `text`, each
-    // once, in no particular order. An empty string is never found.
-    void findAll(std::string_view text, std::vector<uint32_t>& found) const;
+    // once, in no particular order. An empty string is never found. With
+    // `firstAt`, also appends there where each found string first begins.
+    void findAll(std::string_view text, std::vector<uint32_t>& found,
+                 std::vector<size_t>* firstAt = nullptr) const;
 
     size_t size() const { return count_; }
 
   private:
+    // Where a search reports to.
+    struct Reports {
+        std::vector<uint32_t>& found;
+        std::vector<size_t>* firstAt;
+    };
     // Reports every string that begins at `start`.
-    void reportAt(std::string_view text, size_t start, std::vector<uint32_t>& found) const;
+    void reportAt(std::string_view text, size_t start, Reports& reports) const;
     // Reports every string of the bucket of `hash` (the hash of the three bytes at
     // `start`, whose bit is set) that begins at `start`.
-    void reportBucket(std::string_view text, size_t start, uint32_t hash,
-                      std::vector<uint32_t>& found) const;
-    void report(uint32_t index, std::vector<uint32_t>& found) const;
+    void reportBucket(std::string_view text, size_t start, uint32_t hash, Reports& reports) const;
+    // Reports string `index` found at `start`, unless this search did already.
+    void report(uint32_t index, size_t start, Reports& reports) const;
     uint32_t bucketOf(uint32_t hash) const;
 
     // The strings in folded byte order, folded, side by side in one block, so
