@@ -487,12 +487,13 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
     std::optional<uint64_t> started;
     std::chrono::steady_clock::time_point startedSteady;
     forEachSubject(rule, subjects, [&](const Subject& subject) {
-        if (budgetSpent || (mayMatch && !mayMatch(*subject.prepared, subject.start))) {
+        size_t from = 0;
+        if (budgetSpent || (mayMatch && !mayMatch(*subject.prepared, subject.start, from))) {
             return;
         }
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
-        int result = matchPattern(pattern, text, whole.size() - subject.start, area);
+        int result = matchPattern(pattern, text, whole.size() - subject.start, area, from);
         if (result != MATCH_LIMIT && ++tested % TIME_CHECK_INTERVAL == 0) {
             if (!started) {
                 startedSteady = std::chrono::steady_clock::now();

@@ -59,8 +59,9 @@ struct RuleUnderTest {
 bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool& matched);
 
 // Whether a pattern can match a subject at all (the field's part of it from the
-// given start); a subject it rules out is a plain no-match.
-using SubjectFilter = std::function<bool(PreparedText&, size_t)>;
+// given start); a subject it rules out is a plain no-match. Sets `from` to where
+// in that part a match can begin at the earliest.
+using SubjectFilter = std::function<bool(PreparedText&, size_t start, size_t& from)>;
 
 // The pattern test, over every subject of the rule's field, with `pattern`; run
 // only on the subjects `mayMatch` lets through, when there is one.

@@ -47,10 +47,13 @@ struct GroupHits {
 // (hold one of their literals). The rules of a group mostly ask about one
 // subject after another, so the last one asked about is kept at hand.
 struct PrefilterHits {
-    std::unordered_map<const PreparedText*, std::vector<bool>> mayMatch;
+    // Per subject and member: one past where the first of the member's literals
+    // begins in the subject, 0 when none of them occurs.
+    std::unordered_map<const PreparedText*, std::vector<uint32_t>> firstLiteral;
     const PreparedText* lastSubject = nullptr;
-    const std::vector<bool>* lastMayMatch = nullptr;
+    const std::vector<uint32_t>* lastFirstLiteral = nullptr;
     std::vector<uint32_t> found;  // the literals of the last search
+    std::vector<size_t> foundAt;  // where each of them first begins
 };
 
 // Everything one run works with: the message's texts and their prepared forms,
@@ -236,30 +239,43 @@ const pcre2_real_code_8* patternFor(ScanContext& scan, CompiledRule& rule, bool 
 // Whether a prefiltered rule's pattern can match a subject: it holds one of the
 // rule's literals, or it is too long for a pattern without them to be certain
 // of a plain no-match. The subject is searched for its group's literals once.
+// A match begins at most the rule's lead before the first of its literals, so
+// `from` is set there.
 bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& subject,
-                     size_t start) {
+                     size_t start, size_t& from) {
     std::string_view text = std::string_view(subject.text).substr(start);
+    from = 0;
     if (text.size() > rule.skipUpTo) {
         return true;
     }
     PrefilterHits& hits = scan.prefilters[rule.prefilter];
     if (hits.lastSubject != &subject) {
-        auto [entry, added] = hits.mayMatch.try_emplace(&subject);
+        auto [entry, added] = hits.firstLiteral.try_emplace(&subject);
         if (added) {
             const PrefilterGroup& group = scan.rules.prefilterGroups[rule.prefilter];
             hits.found.clear();
-            group.list->findAll(text, hits.found);
-            entry->second.assign(group.memberCount, false);
-            for (uint32_t literal : hits.found) {
-                for (uint32_t member : group.holders[literal]) {
-                    entry->second[member] = true;
+            hits.foundAt.clear();
+            group.list->findAll(text, hits.found, &hits.foundAt);
+            entry->second.assign(group.memberCount, 0);
+            for (size_t i = 0; i < hits.found.size(); ++i) {
+                uint32_t oneBeyond = static_cast<uint32_t>(hits.foundAt[i] + 1);
+                for (uint32_t member : group.holders[hits.found[i]]) {
+                    uint32_t& first = entry->second[member];
+                    first = first == 0 ? oneBeyond : std::min(first, oneBeyond);
                 }
             }
         }
         hits.lastSubject = &subject;
-        hits.lastMayMatch = &entry->second;
+        hits.lastFirstLiteral = &entry->second;
     }
-    return (*hits.lastMayMatch)[rule.prefilterMember];
+    uint32_t first = (*hits.lastFirstLiteral)[rule.prefilterMember];
+    if (first == 0) {
+        return false;
+    }
+    if (first - 1 > rule.lead) {
+        from = first - 1 - rule.lead;
+    }
+    return true;
 }
 
 bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& active) {
@@ -281,8 +297,8 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
         if (const pcre2_real_code_8* pattern = patternFor(scan, rule, folded)) {
             SubjectFilter mayMatch;
             if (rule.prefilter != NO_INDEX) {
-                mayMatch = [&scan, &rule](PreparedText& subject, size_t start) {
-                    return subjectMayMatch(scan, rule, subject, start);
+                mayMatch = [&scan, &rule](PreparedText& subject, size_t start, size_t& from) {
+                    return subjectMayMatch(scan, rule, subject, start, from);
                 };
             }
             applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch);

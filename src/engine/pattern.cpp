@@ -113,7 +113,7 @@ MatchArea::~MatchArea() {
 }
 
 int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length,
-                 MatchArea& area) {
+                 MatchArea& area, size_t from) {
     if (pattern == nullptr || subject == nullptr) {
         return MATCH_NULL;
     }
@@ -127,14 +127,14 @@ int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t l
             pcre2_jit_stack_assign(area.context, nullptr, area.jitStack);
         }
         pcre2_set_match_limit(area.context, JIT_MATCH_STEP_LIMIT);
-        int result = pcre2_match(pattern, text, length, 0, 0, area.data, area.context);
+        int result = pcre2_match(pattern, text, length, from, 0, area.data, area.context);
         if (result != PCRE2_ERROR_MATCHLIMIT && result != PCRE2_ERROR_JIT_STACKLIMIT) {
             return classicResultCode(result);
         }
     }
     pcre2_set_match_limit(area.context, MATCH_STEP_LIMIT);
     return classicResultCode(
-        pcre2_match(pattern, text, length, 0, PCRE2_NO_JIT, area.data, area.context));
+        pcre2_match(pattern, text, length, from, PCRE2_NO_JIT, area.data, area.context));
 }
 
 }  // namespace cw

@@ -67,8 +67,9 @@ struct MatchArea {
 };
 
 // 0 or more on a match (0 when the groups do not all fit the 40 pairs), else one
-// of the negative codes above; any other failure maps below -8.
+// of the negative codes above; any other failure maps below -8. The match is
+// looked for from `from` on (what lies before it still counts for \b).
 int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length,
-                 MatchArea& area);
+                 MatchArea& area, size_t from = 0);
 
 }  // namespace cw

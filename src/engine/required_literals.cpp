@@ -32,6 +32,9 @@ struct Node {
     // children (set by markDeadEnds).
     bool neverEnds = false;
     size_t reachable = std::numeric_limits<size_t>::max();
+    // For a node that never ends there: how far behind its start at most the
+    // first required literal of any of its matches begins.
+    size_t lead = std::numeric_limits<size_t>::max();
 };
 
 bool isDigit(char c) {
@@ -60,6 +63,9 @@ class PatternReader {
         root = alternation(0);
         return !failed_ && position_ == text_.size();
     }
+
+    // Whether the pattern holds \G, which matches where the search starts.
+    bool anchorsAtStart() const { return anchorsAtStart_; }
 
   private:
     bool atEnd() const { return position_ >= text_.size(); }
@@ -257,12 +263,14 @@ class PatternReader {
                 return peek() == '{' ? fail() : leaf(NodeKind::ANY);
             case 'R':
                 return leaf(NodeKind::ANY, 0, 2);
+            case 'G':
+                anchorsAtStart_ = true;
+                return leaf(NodeKind::EMPTY);
             case 'b':
             case 'B':
             case 'A':
             case 'z':
             case 'Z':
-            case 'G':
                 return leaf(NodeKind::EMPTY);
             default:
                 return fail();
@@ -341,6 +349,7 @@ class PatternReader {
     std::string_view text_;
     size_t position_ = 0;
     bool failed_ = false;
+    bool anchorsAtStart_ = false;
 };
 
 // What a node tells about the strings it matches: either all of them (exact),
@@ -481,6 +490,58 @@ LiteralInfo literalInfo(const Node& node) {
     return LiteralInfo{};
 }
 
+constexpr size_t UNLIMITED = std::numeric_limits<size_t>::max();
+
+size_t addLengths(size_t a, size_t b) {
+    return (a == UNLIMITED || b == UNLIMITED || a > UNLIMITED - b) ? UNLIMITED : a + b;
+}
+
+// The most bytes a node can match.
+size_t maximumLength(const Node& node) {
+    switch (node.kind) {
+        case NodeKind::LITERAL:
+            return 1;
+        case NodeKind::ANY:
+            return node.ways;  // "\R" takes up to two bytes, the others one
+        case NodeKind::EMPTY:
+            return 0;
+        case NodeKind::SEQUENCE: {
+            size_t sum = 0;
+            for (const Node& child : node.children) {
+                sum = addLengths(sum, maximumLength(child));
+            }
+            return sum;
+        }
+        case NodeKind::ALTERNATION: {
+            size_t most = 0;
+            for (const Node& child : node.children) {
+                most = std::max(most, maximumLength(child));
+            }
+            return most;
+        }
+        case NodeKind::REPEAT: {
+            size_t item = maximumLength(node.children[0]);
+            if (item == 0) {
+                return 0;
+            }
+            if (node.max == UNBOUNDED || item == UNLIMITED || node.max > UNLIMITED / item) {
+                return UNLIMITED;
+            }
+            return item * node.max;
+        }
+    }
+    return UNLIMITED;
+}
+
+// Where in `text` the first of the required literals begins (it holds one).
+size_t firstRequiredAt(const std::string& text, const std::set<std::string>& required) {
+    size_t first = UNLIMITED;
+    for (const std::string& literal : required) {
+        first = std::min(first, text.find(literal));
+    }
+    return first;
+}
+
 bool holdsOneOf(const std::string& text, const std::set<std::string>& required) {
     for (const std::string& literal : required) {
         if (text.find(literal) != std::string::npos) {
@@ -498,6 +559,7 @@ bool markDeadEnds(Node& node, const std::set<std::string>& required) {
     switch (node.kind) {
         case NodeKind::LITERAL:
             node.neverEnds = holdsOneOf(std::string(1, node.byte), required);
+            node.lead = 0;
             break;
         case NodeKind::ANY:
         case NodeKind::EMPTY:
@@ -505,6 +567,8 @@ bool markDeadEnds(Node& node, const std::set<std::string>& required) {
         case NodeKind::SEQUENCE: {
             node.reachable = node.children.size();
             std::set<std::string> run{""};  // the exact strings of the run ending here
+            size_t beforeRun = 0;           // the most bytes the items before it match
+            size_t beforeChild = 0;         // the same for the items before this one
             for (size_t index = 0; index < node.children.size(); ++index) {
                 Node& child = node.children[index];
                 bool childNeverEnds = markDeadEnds(child, required);
@@ -518,7 +582,11 @@ bool markDeadEnds(Node& node, const std::set<std::string>& required) {
                             product.insert(head + tail);
                         }
                     }
-                    run = product.size() <= MAX_EXACT_STRINGS ? std::move(product) : info.strings;
+                    if (product.size() > MAX_EXACT_STRINGS) {
+                        product = info.strings;
+                        beforeRun = beforeChild;
+                    }
+                    run = std::move(product);
                 }
                 bool runNeverMatches = std::all_of(
                     run.begin(), run.end(),
@@ -526,20 +594,37 @@ bool markDeadEnds(Node& node, const std::set<std::string>& required) {
                 if (childNeverEnds || runNeverMatches) {
                     node.neverEnds = true;
                     node.reachable = index + 1;
+                    if (childNeverEnds) {
+                        node.lead = addLengths(beforeChild, child.lead);
+                    }
+                    if (runNeverMatches) {
+                        size_t within = 0;
+                        for (const std::string& text : run) {
+                            within = std::max(within, firstRequiredAt(text, required));
+                        }
+                        node.lead = std::min(node.lead, addLengths(beforeRun, within));
+                    }
                     break;
+                }
+                beforeChild = addLengths(beforeChild, maximumLength(child));
+                if (!info.exact) {
+                    beforeRun = beforeChild;
                 }
             }
             break;
         }
         case NodeKind::ALTERNATION: {
             node.neverEnds = true;
+            node.lead = 0;
             for (Node& child : node.children) {
                 node.neverEnds = markDeadEnds(child, required) && node.neverEnds;
+                node.lead = std::max(node.lead, child.lead);
             }
             break;
         }
         case NodeKind::REPEAT:
             node.neverEnds = markDeadEnds(node.children[0], required) && node.min > 0;
+            node.lead = node.children[0].lead;
             break;
     }
     return node.neverEnds;
@@ -682,7 +767,8 @@ size_t longestSkippableLength(const Node& root, uint64_t stepLimit) {
 RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit) {
     RequiredLiterals result;
     Node root;
-    if (!PatternReader(pattern).read(root)) {
+    PatternReader reader(pattern);
+    if (!reader.read(root)) {
         return result;
     }
     std::set<std::string> required = requirementOf(literalInfo(root));
@@ -695,6 +781,12 @@ RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit
     }
     result.anyOf.assign(required.begin(), required.end());
     result.skipUpTo = longestSkippableLength(root, stepLimit);
+    // Before the lead, a search could only meet attempts that fail as on a
+    // subject without the literals: within the limit when any length is.
+    if (root.neverEnds && !reader.anchorsAtStart() &&
+        result.skipUpTo == std::numeric_limits<size_t>::max()) {
+        result.lead = root.lead;
+    }
     return result;
 }
 

@@ -27,6 +27,9 @@ struct RequiredLiterals {
     // so that it reports a plain no-match there rather than its step limit.
     // Longer subjects run the pattern whatever they hold.
     size_t skipUpTo = 0;
+    // How many bytes before the first of the literals in a subject a match can
+    // begin at most, so that a search may start there (SIZE_MAX: unknown).
+    size_t lead = SIZE_MAX;
 };
 
 // The required literals of `pattern` as a caseless pattern matched under a

@@ -155,6 +155,7 @@ void gatherPrefilterGroups(RuleSet& set) {
             rule.prefilter = static_cast<uint32_t>(set.prefilterGroups.size());
             rule.prefilterMember = member;
             rule.skipUpTo = required[members[member]].skipUpTo;
+            rule.lead = required[members[member]].lead;
             for (std::string& literal : required[members[member]].anyOf) {
                 auto [entry, added] =
                     literalIndex.try_emplace(literal, static_cast<uint32_t>(group.literals.size()));

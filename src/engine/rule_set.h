@@ -71,6 +71,9 @@ struct CompiledRule {
     uint32_t prefilter = NO_INDEX;
     uint32_t prefilterMember = 0;
     size_t skipUpTo = 0;
+    // How far before the first of its literals a match can begin (SIZE_MAX:
+    // anywhere).
+    size_t lead = SIZE_MAX;
     // Which of the two texts a PRECOMPILE scan kept for this rule (0: none yet,
     // 1: as written, 2: folded); later PRECOMPILE scans use that one.
     uint8_t keptVariant = 0;

@@ -99,6 +99,28 @@ TEST(RequiredLiterals, SkipsOnlySubjectsTooShortToReachTheStepLimit) {
     }
 }
 
+// How far before its first literal a match can begin: bounded where what comes
+// before the literal is, unknown where it is not or where \G ties the match to
+// where the search starts.
+TEST(RequiredLiterals, LeadIsTheLongestTextBeforeTheLiteral) {
+    const struct {
+        const char* pattern;
+        size_t lead;
+    } cases[] = {
+        {"free", 0},
+        {"\\b(?:hot|horny) (?:girls|teens)", 0},
+        {"x{2,5}yz", 5},
+        {"(?:ab|c\\d{1,3})offer", 4},
+        {"a.*free", SIZE_MAX},
+        {"\\Gfree", SIZE_MAX},
+    };
+    for (const auto& c : cases) {
+        RequiredLiterals literals = requiredLiteralsOf(c.pattern, LARGE_LIMIT);
+        ASSERT_FALSE(literals.anyOf.empty()) << c.pattern;
+        EXPECT_EQ(c.lead, literals.lead) << c.pattern;
+    }
+}
+
 // Random patterns from the subset the reader knows, and texts over a small
 // alphabet, so that literals often occur and often do not.
 class PatternMaker {
@@ -151,22 +173,27 @@ class PatternMaker {
     std::mt19937 random_;
 };
 
-bool holdsOneOf(const std::string& text, const Strings& literals) {
+// Where the first of the literals begins in `text`, case folded; npos if none.
+size_t firstOneAt(const std::string& text, const Strings& literals) {
     std::string folded = text;
     lowerCaseInPlace(folded);
+    size_t first = std::string::npos;
     for (const std::string& literal : literals) {
-        if (folded.find(literal) != std::string::npos) {
-            return true;
-        }
+        first = std::min(first, folded.find(literal));
     }
-    return false;
+    return first;
+}
+
+bool holdsOneOf(const std::string& text, const Strings& literals) {
+    return firstOneAt(text, literals) != std::string::npos;
 }
 
 // PCRE2's own verdict, interpreted, caseless, under `limit` steps per starting
 // position. Without the library's shortcuts (a quick look for a required byte,
 // repeats made possessive), which only ever save steps: the bound must hold
 // for the plain backtracking.
-int libraryMatch(const std::string& pattern, const std::string& text, uint32_t limit) {
+int libraryMatch(const std::string& pattern, const std::string& text, uint32_t limit,
+                 size_t from = 0) {
     int error = 0;
     PCRE2_SIZE offset = 0;
     pcre2_code* code = pcre2_compile(
@@ -179,7 +206,7 @@ int libraryMatch(const std::string& pattern, const std::string& text, uint32_t l
     pcre2_match_data* data = pcre2_match_data_create(40, nullptr);
     pcre2_match_context* context = pcre2_match_context_create(nullptr);
     pcre2_set_match_limit(context, limit);
-    int result = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+    int result = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), from,
                              PCRE2_NO_JIT, data, context);
     pcre2_match_context_free(context);
     pcre2_match_data_free(data);
@@ -187,10 +214,11 @@ int libraryMatch(const std::string& pattern, const std::string& text, uint32_t l
     return result;
 }
 
-// The property the scan relies on: a subject that holds none of the literals,
+// The properties the scan relies on: a subject that holds none of the literals,
 // and is no longer than the pattern may be passed over on, gives a plain
-// no-match, never a match and never the step limit. The limit is small here so
-// that the step bound is tested where it is tight.
+// no-match, never a match and never the step limit; and a search that starts
+// the lead before the first of the literals ends as one from the start. The
+// limit is small here so that the step bound is tested where it is tight.
 TEST(RequiredLiterals, SubjectWithoutTheLiteralsNeverMatches) {
     constexpr uint32_t SMALL_LIMIT = 500;
     std::vector<std::string> patterns = {
@@ -214,6 +242,7 @@ TEST(RequiredLiterals, SubjectWithoutTheLiteralsNeverMatches) {
     }
     int skipped = 0;
     int matched = 0;
+    int started = 0;
     for (const std::string& pattern : patterns) {
         RequiredLiterals literals = requiredLiteralsOf(pattern, SMALL_LIMIT);
         std::vector<std::string> texts = runs;
@@ -236,11 +265,21 @@ TEST(RequiredLiterals, SubjectWithoutTheLiteralsNeverMatches) {
                 EXPECT_EQ(PCRE2_ERROR_NOMATCH, result)
                     << "pattern [" << pattern << "] on [" << text << "]";
             }
+            size_t first = firstOneAt(text, literals.anyOf);
+            if (literals.lead != SIZE_MAX && first != std::string::npos && first > literals.lead) {
+                ++started;
+                int later = libraryMatch(pattern, text, SMALL_LIMIT, first - literals.lead);
+                EXPECT_EQ(result >= 0, later >= 0)
+                    << "pattern [" << pattern << "] on [" << text << "] from " << first;
+                EXPECT_EQ(result == PCRE2_ERROR_MATCHLIMIT, later == PCRE2_ERROR_MATCHLIMIT)
+                    << "pattern [" << pattern << "] on [" << text << "] from " << first;
+            }
         }
     }
     // The cases must exercise both sides of the property.
     EXPECT_GT(skipped, 5000);
     EXPECT_GT(matched, 5000);
+    EXPECT_GT(started, 1000);
 }
 
 }  // namespace
