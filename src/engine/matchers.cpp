@@ -303,20 +303,12 @@ void testIfHeaderExists(std::string_view headerName, uint32_t selectorId, Messag
     auto belongs = [&](const char* line) {
         return line != nullptr && prefixLengthFor(line, headerName, cut) >= 1;
     };
+    // The index holds every line that can belong, in message order.
     const char* found = nullptr;
-    if (selectorId != NO_INDEX) {
-        // The index holds every line that can belong, in message order.
-        for (uint32_t index : subjects.candidateLines(selectorId, false)) {
-            if (belongs(subjects.headerLines()[index])) {
-                found = subjects.headerLines()[index];
-                break;
-            }
-        }
-    } else {
-        for (int32_t i = 0; i < subjects.headerCount() && found == nullptr; ++i) {
-            if (belongs(subjects.headerLines()[i])) {
-                found = subjects.headerLines()[i];
-            }
+    for (uint32_t index : subjects.candidateLines(selectorId, false)) {
+        if (belongs(subjects.headerLines()[index])) {
+            found = subjects.headerLines()[index];
+            break;
         }
     }
     if (found == nullptr) {
