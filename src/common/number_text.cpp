@@ -13,10 +13,6 @@ namespace cw {
 
 namespace {
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Whether a number that does not fit a double underflows rather than overflows:
 // the place of its first nonzero digit (0 units, -1 tenths) plus its exponent
 // is negative. [text, end) is what was read, without the sign.
@@ -64,14 +60,14 @@ double readLeadingDecimal(const char* text, const char** end) {
     }
     const char* numberStart = p;
     size_t mantissaDigits = 0;
-    while (isDigit(*p)) {
+    while (isAsciiDigit(*p)) {
         ++p;
         ++mantissaDigits;
     }
     if (*p == '.') {
         const char* afterPoint = p + 1;
         size_t fractionDigits = 0;
-        while (isDigit(afterPoint[fractionDigits])) {
+        while (isAsciiDigit(afterPoint[fractionDigits])) {
             ++fractionDigits;
         }
         if (mantissaDigits > 0 || fractionDigits > 0) {
@@ -90,8 +86,8 @@ double readLeadingDecimal(const char* text, const char** end) {
         if (*q == '+' || *q == '-') {
             ++q;
         }
-        if (isDigit(*q)) {
-            while (isDigit(*q)) {
+        if (isAsciiDigit(*q)) {
+            while (isAsciiDigit(*q)) {
                 ++q;
             }
             p = q;
@@ -118,7 +114,7 @@ int32_t readLeadingInteger(const char* text) {
         ++p;
     }
     int64_t value = 0;
-    for (; isDigit(*p); ++p) {
+    for (; isAsciiDigit(*p); ++p) {
         value = value * 10 + (*p - '0');
         if (value > int64_t{1} << 32) {
             value = int64_t{1} << 32;

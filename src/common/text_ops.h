@@ -8,6 +8,18 @@
 
 namespace cw {
 
+constexpr bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+constexpr bool isAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+constexpr bool isAsciiAlphanumeric(char c) {
+    return isAsciiDigit(c) || isAsciiLetter(c);
+}
+
 constexpr bool isWhiteSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }

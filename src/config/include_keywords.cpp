@@ -38,10 +38,6 @@ constexpr double DEFAULT_INCLUDE_SCORE = 1.0;
 constexpr size_t MAX_LIST_RULES = 1000000;
 constexpr size_t MAX_LIST_BYTES = 64 * 1024 * 1024;
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // A name with a separator is taken as it is. Otherwise it is looked for beside
 // the rule file and, failing that, taken untested from the module folder.
 std::string resolveListPath(const std::string& name, const std::string& ruleFilePath) {
@@ -114,11 +110,11 @@ bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, Filt
         trimWhiteSpace(argument);
         double score = DEFAULT_INCLUDE_SCORE;
         // Only a digit starts a score: a sign belongs to the file name.
-        if (!argument.empty() && isDigit(argument[0])) {
+        if (!argument.empty() && isAsciiDigit(argument[0])) {
             score = readLeadingDecimal(argument.c_str());
             size_t nameStart = 0;
             while (nameStart < argument.size() &&
-                   (isDigit(argument[nameStart]) || argument[nameStart] == '.')) {
+                   (isAsciiDigit(argument[nameStart]) || argument[nameStart] == '.')) {
                 ++nameStart;
             }
             argument.erase(0, nameStart);

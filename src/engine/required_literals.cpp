@@ -37,14 +37,6 @@ struct Node {
     size_t lead = std::numeric_limits<size_t>::max();
 };
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool isAsciiAlphanumeric(char c) {
-    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 Node leaf(NodeKind kind, char byte = 0, uint32_t ways = 1) {
     Node node;
     node.kind = kind;
@@ -280,11 +272,11 @@ class PatternReader {
     bool number(uint32_t& value) {
         size_t start = position_;
         value = 0;
-        while (!atEnd() && isDigit(peek()) && position_ - start < 6) {
+        while (!atEnd() && isAsciiDigit(peek()) && position_ - start < 6) {
             value = value * 10 + static_cast<uint32_t>(peek() - '0');
             ++position_;
         }
-        return position_ > start && !isDigit(peek()) && value <= 65535;
+        return position_ > start && !isAsciiDigit(peek()) && value <= 65535;
     }
 
     void quantify(Node& item) {

@@ -93,10 +93,6 @@ bool isOptionLine(const char* text) {
     return false;
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 uint32_t flagOfCharacter(char c) {
     switch (c) {
         case '!':
@@ -207,11 +203,11 @@ FieldKind fieldKindOf(std::string_view fieldType) {
 
 BlockNumberStatus parseBlockNumber(const char*& line, int& blockNumber) {
     blockNumber = 0;
-    if (!isDigit(*line)) {
+    if (!isAsciiDigit(*line)) {
         return BlockNumberStatus::NONE;
     }
     const char* end = line;
-    while (isDigit(*end)) {
+    while (isAsciiDigit(*end)) {
         ++end;
     }
     if (*end == '\0' || !isWhiteSpace(static_cast<unsigned char>(*end))) {

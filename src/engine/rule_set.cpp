@@ -49,10 +49,6 @@ bool isPatternMetaCharacter(char c) {
     return std::string_view("\\^$.[]|()?*+{}").find(c) != std::string_view::npos;
 }
 
-bool isAsciiAlphanumeric(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // Rules whose outcome is nothing but "does this literal occur in a subject of the
 // field", whose subjects a group can share: a plain string or a literal pattern,
 // no flag but '~', on header lines or a whole text. The group key tells rules of

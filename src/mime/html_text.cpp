@@ -35,22 +35,6 @@ constexpr NamedEntity NAMED_ENTITIES[] = {
     {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '},
 };
 
-bool isAsciiLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool isDecimalDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-int hexDigitValue(char c) {
-    if (isDecimalDigit(c)) {
-        return c - '0';
-    }
-    char lower = asciiLower(c);
-    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
-}
-
 template <size_t N>
 bool isOneOf(std::string_view name, const std::string_view (&names)[N]) {
     return std::find(std::begin(names), std::end(names), name) != std::end(names);
@@ -90,7 +74,7 @@ class VisibleText {
 std::string tagName(std::string_view text) {
     std::string name;
     for (char c : text) {
-        if (!isAsciiLetter(c) && !isDecimalDigit(c)) {
+        if (!isAsciiLetter(c) && !isAsciiDigit(c)) {
             break;
         }
         if (name.size() == LONGEST_TAG_NAME) {
@@ -118,7 +102,7 @@ size_t readNumericReference(std::string_view text, unsigned& value) {
     size_t digitsStart = position;
     for (; position < text.size() && position < longest; ++position) {
         int digit = hex ? hexDigitValue(text[position])
-                        : (isDecimalDigit(text[position]) ? text[position] - '0' : -1);
+                        : (isAsciiDigit(text[position]) ? text[position] - '0' : -1);
         if (digit < 0) {
             break;
         }
