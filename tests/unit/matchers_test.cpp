@@ -172,7 +172,10 @@ TEST_F(MatchersTest, PatternSeesTheWholeSubjectWithoutMultiLine) {
 }
 
 TEST_F(MatchersTest, HeaderRuleFindsTheFirstLineOfTheNamedHeader) {
-    message.headers = {"Subject: x\r\n", nullptr, "x-mailer: foo\r\n", "X-Mailer: bar\r\n"};
+    // The header index keys " X-Mailer: lead" by its name too, but the line does
+    // not begin with it.
+    message.headers = {" X-Mailer: lead\r\n", "Subject: x\r\n", nullptr, "x-mailer: foo\r\n",
+                       "X-Mailer: bar\r\n"};
     EXPECT_TRUE(matches("Header: \"X-Mailer:\""));
     EXPECT_EQ(Lines{"valid: [X-Mailer:] exists: [x-mailer: foo]"}, heldLines());
 }
