@@ -90,7 +90,13 @@ TEST_F(HitStatisticsTest, TableCountsEachRuleAndTheVerdicts) {
         "\n"
         "Verdicts at THRESHOLD_SPAM 5.0:\n"
         "  spam      3 of     4 marked as spam: recall 75.00%\n"
-        "  ham       1 of     5 marked as spam: false positives 20.00%\n",
+        "  ham       1 of     5 marked as spam: false positives 20.00%\n"
+        "Per folder:\n"
+        "  spam      3 of     4 marked as spam: recall 75.00%  " +
+            mail +
+            "spam\n"
+            "  ham       1 of     5 marked as spam: false positives 20.00%  " +
+            mail + "ham\n",
         result.out);
     EXPECT_FALSE(std::filesystem::exists(config + "statistics.dat"));
     EXPECT_EQ(std::string::npos, readBytes(config + "cobbleweave.log").find("[pills]"))
@@ -116,18 +122,24 @@ TEST_F(HitStatisticsTest, JsonHoldsTheSameFiguresAndEveryMessagesHits) {
         "{\"id\":7,\"file\":\"" + config +
             "subjects.txt\",\"line\":1,\"comment\":\"BL\","
             "\"rule\":\"Subject: 2.0 \\\"lose weight\\\" [BL]\",\"score\":2,",
-        "],\"neverHit\":[5,8],\"againstScore\":[2,6],\"scans\":[\n",
+        "],\"neverHit\":[5,8],\"againstScore\":[2,6],\"folders\":[\n",
+        "{\"path\":\"" + mail +
+            "spam\",\"label\":\"spam\",\"messages\":4,\"markedSpam\":3,\"recall\":0.75},\n"
+            "{\"path\":\"" +
+            mail +
+            "ham\",\"label\":\"ham\",\"messages\":5,\"markedSpam\":1,"
+            "\"falsePositiveRate\":0.2}],\"scans\":[\n",
         "{\"file\":\"" + mail +
-            "spam/s1.eml\",\"label\":\"spam\",\"score\":8.5,"
+            "spam/s1.eml\",\"folder\":0,\"label\":\"spam\",\"score\":8.5,"
             "\"markedSpam\":true,\"markedWhitelisted\":false,\"hits\":[0,2,3,4]}",
         "{\"file\":\"" + mail +
-            "spam/s4.eml\",\"label\":\"spam\",\"score\":-1.0,"
+            "spam/s4.eml\",\"folder\":0,\"label\":\"spam\",\"score\":-1.0,"
             "\"markedSpam\":false,\"markedWhitelisted\":true,\"hits\":[0,6]}",
         "{\"file\":\"" + mail +
-            "ham/h3.eml\",\"label\":\"ham\",\"score\":3.5,"
+            "ham/h3.eml\",\"folder\":1,\"label\":\"ham\",\"score\":3.5,"
             "\"markedSpam\":false,\"markedWhitelisted\":false,\"hits\":[4,9]}",
         "{\"file\":\"" + mail +
-            "ham/h5.eml\",\"label\":\"ham\",\"score\":-4.0,"
+            "ham/h5.eml\",\"folder\":1,\"label\":\"ham\",\"score\":-4.0,"
             "\"markedSpam\":false,\"markedWhitelisted\":true,\"hits\":[6]}]}\n",
     };
     for (const std::string& part : expectedParts) {

@@ -97,7 +97,27 @@ std::string thresholdJson(const std::string& printedValue) {
     return printedValue.empty() || failure != std::errc() || stop != end ? "null" : printedValue;
 }
 
+std::string foldersJson(const std::vector<InputFolder>& folders) {
+    std::string json = "[";
+    for (const InputFolder& folder : folders) {
+        json +=
+            std::string(json.size() > 1 ? ",\n" : "\n") + "{\"path\":" + jsonString(folder.path);
+        json += ",\"label\":" + jsonString(labelName(folder.label));
+        json += ",\"messages\":" + std::to_string(folder.messageCount);
+        json += ",\"markedSpam\":" + std::to_string(folder.markedSpam);
+        json +=
+            std::string(folder.label == LABEL_SPAM ? ",\"recall\":" : ",\"falsePositiveRate\":") +
+            jsonNumber(shareOf(folder.markedSpam, folder.messageCount)) + "}";
+    }
+    return json + "]";
+}
+
 }  // namespace
+
+std::string markedShareText(MailLabel label, uint32_t marked, uint32_t messages) {
+    return printed(label == LABEL_SPAM ? "recall %.2f%%" : "false positives %.2f%%",
+                   shareOf(marked, messages) * 100.0);
+}
 
 std::vector<RuleTally> tallyRules(const HitStatistics& statistics) {
     std::vector<RuleTally> tallies(statistics.index.rules.size());
@@ -169,11 +189,18 @@ std::string formatHitReport(const HitStatistics& statistics) {
     text += "\nVerdicts at " + threshold + ":\n";
     const uint32_t* counted = statistics.messageCount.data();
     const uint32_t* marked = statistics.markedSpam.data();
-    text += printed("  spam  %5u of %5u marked as spam: recall %.2f%%\n", marked[LABEL_SPAM],
-                    counted[LABEL_SPAM], shareOf(marked[LABEL_SPAM], counted[LABEL_SPAM]) * 100.0);
-    text +=
-        printed("  ham   %5u of %5u marked as spam: false positives %.2f%%\n", marked[LABEL_HAM],
-                counted[LABEL_HAM], shareOf(marked[LABEL_HAM], counted[LABEL_HAM]) * 100.0);
+    for (int label = 0; label < LABEL_KINDS; ++label) {
+        text += printed("  %-4s %6u of %5u marked as spam: ", labelName(MailLabel(label)),
+                        marked[label], counted[label]) +
+                markedShareText(MailLabel(label), marked[label], counted[label]) + "\n";
+    }
+    text += "Per folder:\n";
+    for (const InputFolder& folder : statistics.folders) {
+        text += printed("  %-4s %6u of %5u marked as spam: ", labelName(folder.label),
+                        folder.markedSpam, folder.messageCount) +
+                markedShareText(folder.label, folder.markedSpam, folder.messageCount) + "  " +
+                folder.path + "\n";
+    }
     return text;
 }
 
@@ -207,10 +234,12 @@ std::string formatHitReportJson(const HitStatistics& statistics) {
     Findings findings = findingsOf(statistics, tallies);
     json += "],\"neverHit\":" + jsonIds(findings.neverHit);
     json += ",\"againstScore\":" + jsonIds(findings.againstScore);
+    json += ",\"folders\":" + foldersJson(statistics.folders);
     json += ",\"scans\":[";
     for (size_t index = 0; index < statistics.messages.size(); ++index) {
         const LabelledMessage& message = statistics.messages[index];
         json += std::string(index > 0 ? ",\n" : "\n") + "{\"file\":" + jsonString(message.name);
+        json += ",\"folder\":" + std::to_string(message.folder);
         json += ",\"label\":" + jsonString(labelName(message.label));
         json += ",\"score\":" + printed("%.1f", message.hits.total);
         json += std::string(",\"markedSpam\":") + (message.hits.markedSpam ? "true" : "false");

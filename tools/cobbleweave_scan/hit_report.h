@@ -33,15 +33,21 @@ std::vector<RuleTally> sortedForReport(std::vector<RuleTally> tallies);
 // spam, or one whose score says ham (below 0) that hit a larger share of spam.
 bool worksAgainstItsScore(const RuleTally& tally, double score);
 
+// "recall 84.80%" for spam, "false positives 0.04%" for ham: the share of the
+// messages marked as spam.
+std::string markedShareText(MailLabel label, uint32_t marked, uint32_t messages);
+
 std::string formatHitReport(const HitStatistics& statistics);
 
 // One JSON object: "messages" {"spam", "ham"}, "markedSpam" {"spam", "ham"},
 // "recall", "falsePositiveRate", "spamThreshold" (null when unknown), "rules"
 // (in configuration order, each with "id", "file", "line", "comment", "rule",
 // "score", "spamHits", "hamHits", "spamShare", "hamShare", "spamRatio" (null
-// without hits)), "neverHit" and "againstScore" (rule ids), and "scans" (each
-// message's "file", "label", "score", "markedSpam", "markedWhitelisted", "hits"
-// as rule ids).
+// without hits)), "neverHit" and "againstScore" (rule ids), "folders" (each
+// --spam and --ham argument's "path", "label", "messages", "markedSpam" and
+// "recall" or "falsePositiveRate"), and "scans" (each message's "file",
+// "folder" (its index in "folders"), "label", "score", "markedSpam",
+// "markedWhitelisted", "hits" as rule ids).
 std::string formatHitReportJson(const HitStatistics& statistics);
 
 }  // namespace cw::scantool

@@ -26,27 +26,28 @@ void reportError(const std::string& problem) {
     std::fprintf(stderr, "cobbleweave-scan: %s\n", problem.c_str());
 }
 
-// Expands each label's inputs; false after printing why when an input is
-// missing or a label has no file at all.
-bool expandLabelledInputs(const LabelledInputs& inputs,
-                          std::array<std::vector<InputFile>, LABEL_KINDS>& files) {
+// Expands each --spam and --ham argument on its own, so that every message can
+// be counted for its folder; false after printing why when an input is missing
+// or holds no file.
+bool expandLabelledInputs(const LabelledInputs& inputs, std::vector<InputFolder>& folders,
+                          std::vector<std::vector<InputFile>>& files) {
     bool usable = true;
     for (int label = 0; label < LABEL_KINDS; ++label) {
-        std::vector<std::string> errors;
-        expandInputs(inputs.paths[label], files[label], errors);
-        for (const std::string& error : errors) {
-            reportError(error);
-        }
-        if (errors.empty() && files[label].empty()) {
-            std::string names;
-            for (const std::string& path : inputs.paths[label]) {
-                names += (names.empty() ? "'" : ", '") + path + "'";
+        for (const std::string& path : inputs.paths[label]) {
+            std::vector<std::string> errors;
+            folders.push_back(InputFolder{path, static_cast<MailLabel>(label)});
+            files.emplace_back();
+            expandInputs({path}, files.back(), errors);
+            for (const std::string& error : errors) {
+                reportError(error);
             }
-            reportError(std::string("no mail to read for --") +
-                        labelName(static_cast<MailLabel>(label)) + ": " + names +
-                        " holds no files");
+            if (errors.empty() && files.back().empty()) {
+                reportError(std::string("no mail to read for --") +
+                            labelName(static_cast<MailLabel>(label)) + ": '" + path +
+                            "' holds no files");
+            }
+            usable = usable && errors.empty() && !files.back().empty();
         }
-        usable = usable && errors.empty() && !files[label].empty();
     }
     return usable;
 }
@@ -69,8 +70,8 @@ const char* labelName(MailLabel label) {
 
 int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inputs, bool forceMbox,
                          HitStatistics& statistics) {
-    std::array<std::vector<InputFile>, LABEL_KINDS> files;
-    if (!expandLabelledInputs(inputs, files)) {
+    std::vector<std::vector<InputFile>> files;
+    if (!expandLabelledInputs(inputs, statistics.folders, files)) {
         return EXIT_INPUT_ERROR;
     }
     HostSettings scanSettings = settings;
@@ -96,13 +97,15 @@ int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inp
         return EXIT_INPUT_ERROR;
     }
     statistics.index = buildRuleIndex(ruleFiles);
+    statistics.mainRuleFile = ruleFiles.front().path;
     int32_t probeHandle = session.library.loadConfig(probe.path.c_str());
     std::string probeLog = probe.path + "cobbleweave.log";
     std::error_code ignored;
     std::filesystem::remove(probeLog, ignored);
 
     Progress progress;
-    for (int label = 0; label < LABEL_KINDS; ++label) {
+    for (size_t folder = 0; folder < statistics.folders.size(); ++folder) {
+        InputFolder& counts = statistics.folders[folder];
         auto scanOne = [&](Message& message) {
             ScanOutcome outcome;
             std::string scanError;
@@ -114,18 +117,21 @@ int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inp
             }
             std::vector<std::string> lines = splitLogText(readWholeFile(probeLog));
             std::filesystem::remove(probeLog, ignored);
-            LabelledMessage scanned{messageName(message), static_cast<MailLabel>(label),
+            LabelledMessage scanned{messageName(message), counts.label, folder,
                                     hitsOfScan(lines, statistics.index)};
             removeRepeats(scanned.hits.rules);
             if (!scanned.hits.spamThreshold.empty()) {
                 statistics.spamThreshold = scanned.hits.spamThreshold;
             }
-            ++statistics.messageCount[label];
-            statistics.markedSpam[label] += scanned.hits.markedSpam ? 1 : 0;
+            uint32_t marked = scanned.hits.markedSpam ? 1 : 0;
+            ++statistics.messageCount[counts.label];
+            statistics.markedSpam[counts.label] += marked;
+            ++counts.messageCount;
+            counts.markedSpam += marked;
             statistics.messages.push_back(std::move(scanned));
             progress.update(static_cast<uint32_t>(statistics.messages.size()));
         };
-        for (const InputFile& file : files[label]) {
+        for (const InputFile& file : files[folder]) {
             if (!readMessages(file, forceMbox, scanOne, error)) {
                 progress.clear();
                 reportError(error);

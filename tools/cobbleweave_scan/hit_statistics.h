@@ -34,12 +34,23 @@ struct LabelledInputs {
 struct LabelledMessage {
     std::string name;  // FILE or FILE#N
     MailLabel label = LABEL_SPAM;
+    size_t folder = 0;  // index into the statistics' folders
     ScanHits hits;
+};
+
+// One --spam or --ham argument (a folder, a file or an mbox) and its verdicts.
+struct InputFolder {
+    std::string path;  // as given on the command line
+    MailLabel label = LABEL_SPAM;
+    uint32_t messageCount = 0;
+    uint32_t markedSpam = 0;
 };
 
 struct HitStatistics {
     RuleIndex index;
-    std::vector<LabelledMessage> messages;
+    std::string mainRuleFile;          // the first rule file of the load, as the plug-in named it
+    std::vector<InputFolder> folders;  // the spam arguments, then the ham ones, as given
+    std::vector<LabelledMessage> messages;  // in scan order: folder by folder
     std::array<uint32_t, LABEL_KINDS> messageCount{};
     std::array<uint32_t, LABEL_KINDS> markedSpam{};
     std::string spamThreshold;  // as the plug-in printed it; empty when it never did
@@ -48,8 +59,8 @@ struct HitStatistics {
 
 // Scans every input of both labels with the configuration of `settings` and
 // collects the hits; the messages are handed over as POP3 RETR. Returns 0, or
-// the input-error status 2 after printing why: an input missing, a label with no
-// input file at all (nothing is scanned then), the plug-in not loadable, no rule
+// the input-error status 2 after printing why: an input missing, an input that
+// holds no file (nothing is scanned then), the plug-in not loadable, no rule
 // file read, or an input that could not be read (the others are still scanned).
 int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inputs, bool forceMbox,
                          HitStatistics& statistics);
