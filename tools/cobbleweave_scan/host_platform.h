@@ -54,4 +54,7 @@ bool standardErrorIsTerminal();
 // Standard input carries mail bytes: no line-end translation.
 void useBinaryStandardInput();
 
+// Standard output carries a file's bytes: no line-end translation.
+void useBinaryStandardOutput();
+
 }  // namespace cw::scantool

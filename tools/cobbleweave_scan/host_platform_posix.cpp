@@ -145,4 +145,6 @@ bool standardErrorIsTerminal() {
 
 void useBinaryStandardInput() {}
 
+void useBinaryStandardOutput() {}
+
 }  // namespace cw::scantool

@@ -127,4 +127,9 @@ void useBinaryStandardInput() {
     _setmode(_fileno(stdin), _O_BINARY);
 }
 
+void useBinaryStandardOutput() {
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
 }  // namespace cw::scantool

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cobbleweave_scan/fit_command.h"
 #include "cobbleweave_scan/hit_report.h"
 #include "cobbleweave_scan/hit_statistics.h"
 #include "cobbleweave_scan/host_platform.h"
@@ -33,9 +34,14 @@ constexpr int EXIT_INPUT_ERROR = 2;
 // "local_filters.dat": a longer folder would not fit.
 constexpr size_t MAX_CONFIG_FOLDER_LENGTH = 242;
 
+// Each fold is one more fit; a hundred is more than any estimate needs.
+constexpr int MIN_FOLDS = 2;
+constexpr int MAX_FOLDS = 100;
+
 constexpr const char* USAGE = R"(Usage: cobbleweave-scan --config FOLDER [OPTION]... INPUT...
        cobbleweave-scan --config FOLDER --lint
        cobbleweave-scan --config FOLDER --spam INPUT --ham INPUT [--json]
+       cobbleweave-scan --config FOLDER --spam INPUT --ham INPUT --fit [OUT] [--folds K]
 
 Scores mail with the Cobbleweave plug-in, loading the library and calling its
 exports in the order the mail proxy calls them: loadConfig once, then for every
@@ -79,6 +85,14 @@ Options:
                        and print, for every rule that scores, how many spam and
                        ham messages it scored in, then recall and false
                        positives at the configured thresholds (see below)
+      --fit [OUT]      with --spam and --ham: fit the scores of the main rule
+                       file (FOLDER/filters.dat, else default_filters.dat) to
+                       the labelled mail and write a copy of it in which only
+                       those scores changed to OUT (replaced whole), or
+                       without OUT to standard output (the figures then go to
+                       standard error). The rule file itself is only written
+                       when it is named as OUT (see below)
+      --folds K        for --fit: cross-validate with K folds (default 5)
   -h, --help           print this text
 
 Output: one line per message on standard output, fields separated by TABs:
@@ -106,6 +120,21 @@ the log there and switches FASTSCAN off so that every rule is tested; every
 other option is the user's. Messages are handed over as pop3-retr and not
 counted in the statistics files. With --json the same comes as one JSON
 object, with every message's score and the ids of the rules that scored in it.
+Recall and false positives follow for every --spam and --ham argument alone.
+
+Score fit: fitted are the rules of the main rule file that hit at least one
+message and stand below a comment line "# fit: at most X" (scores from 0 to X)
+or "# fit: at least -X" (scores from -X to 0); rules below "# fit: fixed" or
+above the first such line, rules that never hit and the rules of other files
+keep their scores. The fit is a logistic regression of each message's sum
+against THRESHOLD_SPAM, with every score pulled toward 1.0 (or -1.0) and
+rounded to one decimal; the same mail gives the same file, byte for byte. A
+missed spam costs 1; a ham message marked as spam costs 2 x max(1, spam
+messages / messages of its own --ham argument), so that a small folder of
+wanted newsletters weighs as much as the spam. Printed per argument: messages
+marked as spam by the sums of the current scores, by scores fitted on the
+other folds (message i is in fold i mod K, counted in scan order), and by the
+scores fitted on all the mail; then every score that changed.
 
 Exit status:
   0  done
@@ -113,7 +142,9 @@ Exit status:
   2  input error: missing or unusable configuration folder, plug-in not
      loadable, an input missing or unreadable, a malformed mbox (the other
      inputs are still scanned); for hit statistics also --spam or --ham
-     inputs that hold no file (nothing is scanned then)
+     inputs that hold no file (nothing is scanned then); for --fit also a
+     main rule file with no rule to fit, or OUT not writable (nothing is
+     written then)
   3  --lint found errors (warnings alone give 0)
 )";
 
@@ -123,6 +154,9 @@ struct CommandLine {
     std::string fetchType;
     std::vector<std::string> inputs;
     LabelledInputs labelled;
+    bool fit = false;
+    FitOptions fitOptions;
+    std::string folds;
     bool json = false;
     bool addedLines = false;
     bool lint = false;
@@ -190,6 +224,9 @@ std::string* valueNamed(const std::string& name, CommandLine& command) {
     if (name == "--user") {
         return &command.host.userName;
     }
+    if (name == "--folds") {
+        return &command.folds;
+    }
     return name == "--fetch-type" ? &command.fetchType : nullptr;
 }
 
@@ -203,6 +240,33 @@ std::vector<std::string>* listNamed(const std::string& name, CommandLine& comman
 bool wantsHitStatistics(const CommandLine& command) {
     return !command.labelled.paths[LABEL_SPAM].empty() ||
            !command.labelled.paths[LABEL_HAM].empty();
+}
+
+// --fit takes labelled mail and nothing that prints per message; --folds goes with it.
+int checkFitOptions(CommandLine& command) {
+    if (!command.folds.empty()) {
+        int folds = 0;
+        const char* end = command.folds.data() + command.folds.size();
+        auto [stop, failure] = std::from_chars(command.folds.data(), end, folds);
+        if (!command.fit || failure != std::errc() || stop != end || folds < MIN_FOLDS ||
+            folds > MAX_FOLDS) {
+            return usageError("option --folds needs --fit and a number from " +
+                              std::to_string(MIN_FOLDS) + " to " + std::to_string(MAX_FOLDS));
+        }
+        command.fitOptions.folds = folds;
+    }
+    if (!command.fit) {
+        return EXIT_DONE;
+    }
+    if (command.labelled.paths[LABEL_SPAM].empty() || command.labelled.paths[LABEL_HAM].empty()) {
+        return usageError("--fit needs both --spam and --ham");
+    }
+    if (command.json || command.lint || command.addedLines || !command.inputs.empty()) {
+        return usageError(
+            "--fit takes the mail from --spam and --ham; no INPUT, --json, --lint "
+            "or --headers");
+    }
+    return EXIT_DONE;
 }
 
 // Reads the options ("--name value" or "--name=value"); returns EXIT_DONE or the
@@ -221,7 +285,18 @@ int parseCommandLine(int argc, char** argv, CommandLine& command) {
         }
         size_t equals = argument.starts_with("--") ? argument.find('=') : std::string::npos;
         std::string name = argument.substr(0, equals);
-        if (bool* flag = switchNamed(name, command)) {
+        if (name == "--fit") {
+            // OUT is optional: the next argument is it unless it is an option.
+            command.fit = true;
+            if (equals != std::string::npos) {
+                command.fitOptions.outPath = argument.substr(equals + 1);
+                if (command.fitOptions.outPath.empty()) {
+                    return usageError("option --fit= needs a file name");
+                }
+            } else if (index + 1 < argc && !std::string_view(argv[index + 1]).starts_with("-")) {
+                command.fitOptions.outPath = argv[++index];
+            }
+        } else if (bool* flag = switchNamed(name, command)) {
             if (equals != std::string::npos) {
                 return usageError("option " + name + " takes no value");
             }
@@ -252,6 +327,9 @@ int parseCommandLine(int argc, char** argv, CommandLine& command) {
     }
     if (command.configFolder.empty()) {
         return usageError("no configuration folder given (--config FOLDER)");
+    }
+    if (int status = checkFitOptions(command); status != EXIT_DONE) {
+        return status;
     }
     if (wantsHitStatistics(command)) {
         if (command.labelled.paths[LABEL_SPAM].empty() ||
@@ -390,6 +468,9 @@ int runCommand(int argc, char** argv) {
     }
     if (int status = resolvePluginPath(command.host.pluginPath); status != EXIT_DONE) {
         return status;
+    }
+    if (command.fit) {
+        return runScoreFit(command.host, command.labelled, command.mbox, command.fitOptions);
     }
     if (wantsHitStatistics(command)) {
         return reportHitStatistics(command);
