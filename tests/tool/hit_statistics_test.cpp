@@ -163,6 +163,37 @@ TEST_F(HitStatisticsTest, IdenticalRulesCountOnTheirOwnLines) {
     EXPECT_NE(std::string::npos, result.out.find("recall 100.00%")) << result.out;
 }
 
+// Recall and false positives per argument: h2 is marked (8.5), h3 is not (3.5).
+TEST_F(HitStatisticsTest, EachArgumentIsCountedOnItsOwn) {
+    writeLabelledRules();
+    writeLabelledMail();
+    const std::string arguments = "--spam " + shellQuoted(mail + "spam") + " --ham " +
+                                  shellQuoted(mail + "ham/h2.eml") + " --ham " +
+                                  shellQuoted(mail + "ham/h3.eml");
+    ToolRun text = scan(arguments);
+    ASSERT_EQ(0, text.status) << text.err;
+    EXPECT_NE(std::string::npos,
+              text.out.find("Per folder:\n"
+                            "  spam      3 of     4 marked as spam: recall 75.00%  " +
+                            mail +
+                            "spam\n"
+                            "  ham       1 of     1 marked as spam: false positives 100.00%  " +
+                            mail +
+                            "ham/h2.eml\n"
+                            "  ham       0 of     1 marked as spam: false positives 0.00%  " +
+                            mail + "ham/h3.eml\n"))
+        << text.out;
+    ToolRun json = scan(arguments + " --json");
+    ASSERT_EQ(0, json.status) << json.err;
+    EXPECT_NE(std::string::npos, json.out.find("/ham/h3.eml\",\"folder\":2,")) << json.out;
+
+    std::filesystem::create_directory(mail + "empty");
+    ToolRun empty = scan(arguments + " --ham " + shellQuoted(mail + "empty"));
+    EXPECT_EQ(2, empty.status);
+    EXPECT_EQ("cobbleweave-scan: no mail to read for --ham: '" + mail + "empty' holds no files\n",
+              empty.err);
+}
+
 TEST_F(HitStatisticsTest, MissingOrEmptyInputsExitWithTwoBeforeScanning) {
     writeRules("Subject: {x}\r\n");
     writeMessage("spam/s.eml", "x", "a@x.example", "", "x\r\n");

@@ -2,7 +2,10 @@
 
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <numeric>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -115,7 +118,19 @@ struct FitFigures {
     std::vector<uint32_t> crossValidated;
     std::vector<uint32_t> fittedOnAll;
     std::vector<double> scores;
+    std::vector<double> folderWeights;  // what a wrong verdict costs, in the fit on all the mail
 };
+
+// The weight of each folder's messages when the fit sees them all.
+std::vector<double> weightsPerFolder(const FitProblem& problem,
+                                     const std::vector<size_t>& everything) {
+    std::vector<double> weights = messageWeights(problem, everything);
+    std::vector<double> perFolder(problem.folders);
+    for (size_t index : everything) {
+        perFolder[problem.messages[index].folder] = weights[index];
+    }
+    return perFolder;
+}
 
 std::string formatFitReport(const HitStatistics& statistics, const ScoreFit& fit,
                             const FitFigures& figures, int folds) {
@@ -127,15 +142,6 @@ std::string formatFitReport(const HitStatistics& statistics, const ScoreFit& fit
         "A missed spam costs %.1f, a ham message marked as spam %.1f x max(1, spam messages / "
         "messages of its folder).\n",
         SPAM_WEIGHT, HAM_WEIGHT);
-    std::vector<size_t> everything(problem.messages.size());
-    for (size_t index = 0; index < everything.size(); ++index) {
-        everything[index] = index;
-    }
-    std::vector<double> weights = messageWeights(problem, everything);
-    std::vector<double> folderWeight(problem.folders);
-    for (size_t index = 0; index < everything.size(); ++index) {
-        folderWeight[problem.messages[index].folder] = weights[index];
-    }
     const std::pair<std::string, const std::vector<uint32_t>*> rows[] = {
         {"before, with the current scores:", &figures.before},
         {"after, cross-validated (" + std::to_string(folds) + " folds):", &figures.crossValidated},
@@ -144,7 +150,7 @@ std::string formatFitReport(const HitStatistics& statistics, const ScoreFit& fit
     for (size_t folder = 0; folder < statistics.folders.size(); ++folder) {
         const InputFolder& input = statistics.folders[folder];
         text += printed("\n%s %s: %u messages, each weighs %.1f\n", labelName(input.label),
-                        input.path.c_str(), input.messageCount, folderWeight[folder]);
+                        input.path.c_str(), input.messageCount, figures.folderWeights[folder]);
         for (const auto& [title, marked] : rows) {
             uint32_t count = (*marked)[folder];
             text += printed("  %-36s %6u marked as spam, ", title.c_str(), count) +
@@ -186,9 +192,7 @@ int runScoreFit(const HostSettings& settings, const LabelledInputs& inputs, bool
     }
     auto start = std::chrono::steady_clock::now();
     std::vector<size_t> everything(fit.problem.messages.size());
-    for (size_t index = 0; index < everything.size(); ++index) {
-        everything[index] = index;
-    }
+    std::iota(everything.begin(), everything.end(), size_t{0});
     FitFigures figures;
     std::vector<double> current;
     for (size_t rule : fit.indexRules) {
@@ -198,6 +202,7 @@ int runScoreFit(const HostSettings& settings, const LabelledInputs& inputs, bool
     figures.crossValidated = crossValidated(fit.problem, options.folds);
     figures.scores = fitScores(fit.problem, everything);
     figures.fittedOnAll = markedPerFolder(fit.problem, figures.scores, everything);
+    figures.folderWeights = weightsPerFolder(fit.problem, everything);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
