@@ -95,9 +95,9 @@ TEST_F(ScoreFitTest, DrivesScoresToWhatTheMailShowsAndWritesOnlyThem) {
             "  after, fitted on all the mail:            0 marked as spam, false positives 0.00%\n"
             "\n"
             "3 rules fitted, 3 scores changed:\n"
-            "  filters.dat:4 1.0 -> 3.0 [cash]\n"
-            "  filters.dat:5 1.0 -> 0.0 [meeting]\n"
-            "  filters.dat:8 -1.0 -> -2.0 [thread]\n",
+            "  filters.dat:4 [cash]: 1.0 -> 3.0\n"
+            "  filters.dat:5 [meeting]: 1.0 -> 0.0\n"
+            "  filters.dat:8 [thread]: -1.0 -> -2.0\n",
         result.out);
 }
 

@@ -36,11 +36,6 @@ std::string printed(const char* format, auto... values) {
     return text;
 }
 
-std::string fileName(const std::string& path) {
-    size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 double thresholdOf(const std::string& text) {
     double value = DEFAULT_SPAM_THRESHOLD;
     std::from_chars(text.data(), text.data() + text.size(), value);
@@ -165,9 +160,8 @@ std::string formatFitReport(const HitStatistics& statistics, const ScoreFit& fit
             continue;
         }
         ++changed;
-        changes += "  " + fileName(rule.file) + ":" + std::to_string(rule.line) + " " +
-                   formatRuleScore(rule.score) + " -> " + formatRuleScore(figures.scores[column]) +
-                   (rule.comment.empty() ? std::string() : " [" + rule.comment + "]") + "\n";
+        changes += "  " + ruleName(rule) + ": " + formatRuleScore(rule.score) + " -> " +
+                   formatRuleScore(figures.scores[column]) + "\n";
     }
     text += printed("\n%zu rules fitted, %zu scores changed%s\n", fit.indexRules.size(), changed,
                     changed > 0 ? ":" : ".");

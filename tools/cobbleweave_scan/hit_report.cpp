@@ -28,19 +28,6 @@ std::string fileName(const std::string& path) {
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-// "default_filters.dat:57 [comment]", or the rule's text where it has no comment.
-std::string ruleName(const IndexedRule& rule) {
-    std::string place = rule.line > 0 ? fileName(rule.file) + ":" + std::to_string(rule.line)
-                                      : std::string("(in no rule file)");
-    if (!rule.comment.empty()) {
-        return place + " [" + rule.comment + "]";
-    }
-    std::string text = rule.text.size() > SHOWN_RULE_TEXT
-                           ? rule.text.substr(0, SHOWN_RULE_TEXT - 3) + "..."
-                           : rule.text;
-    return place + " " + text;
-}
-
 std::string percent(double share) {
     return printed("%6.2f%%", share * 100.0);
 }
@@ -113,6 +100,18 @@ std::string foldersJson(const std::vector<InputFolder>& folders) {
 }
 
 }  // namespace
+
+std::string ruleName(const IndexedRule& rule) {
+    std::string place = rule.line > 0 ? fileName(rule.file) + ":" + std::to_string(rule.line)
+                                      : std::string("(in no rule file)");
+    if (!rule.comment.empty()) {
+        return place + " [" + rule.comment + "]";
+    }
+    std::string text = rule.text.size() > SHOWN_RULE_TEXT
+                           ? rule.text.substr(0, SHOWN_RULE_TEXT - 3) + "..."
+                           : rule.text;
+    return place + " " + text;
+}
 
 std::string markedShareText(MailLabel label, uint32_t marked, uint32_t messages) {
     return printed(label == LABEL_SPAM ? "recall %.2f%%" : "false positives %.2f%%",

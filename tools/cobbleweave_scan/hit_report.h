@@ -33,6 +33,9 @@ std::vector<RuleTally> sortedForReport(std::vector<RuleTally> tallies);
 // spam, or one whose score says ham (below 0) that hit a larger share of spam.
 bool worksAgainstItsScore(const RuleTally& tally, double score);
 
+// "default_filters.dat:57 [comment]", or the rule's text where it has no comment.
+std::string ruleName(const IndexedRule& rule);
+
 // "recall 84.80%" for spam, "false positives 0.04%" for ham: the share of the
 // messages marked as spam.
 std::string markedShareText(MailLabel label, uint32_t marked, uint32_t messages);

@@ -2,20 +2,16 @@
 
 #include <charconv>
 
+#include "cobbleweave_scan/rule_index.h"
+
 namespace cw::scantool {
 
 namespace {
 
 constexpr std::string_view WHITE_SPACE = " \t\n\v\f\r";
-constexpr std::string_view FLAG_CHARACTERS = "!%+-=@~";
-constexpr std::string_view SCORE_CHARACTERS = "0123456789.-";
 
 size_t skipWhite(std::string_view text, size_t position) {
     return std::min(text.size(), text.find_first_not_of(WHITE_SPACE, position));
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 // Reads `word` at `position` and moves behind it.
@@ -98,36 +94,14 @@ std::string formatRuleScore(double score) {
     return std::string(text, printed.ptr);
 }
 
-// [block] [flags] Field: [score] elements, as the rule index reads it.
 std::optional<std::string> withScore(std::string_view line, double score) {
-    size_t position = skipWhite(line, 0);
-    if (position < line.size() && isDigit(line[position])) {
-        size_t digits = line.find_first_not_of("0123456789", position);
-        if (digits == std::string_view::npos ||
-            WHITE_SPACE.find(line[digits]) == std::string_view::npos) {
-            return std::nullopt;
-        }
-        position = skipWhite(line, digits);
-    }
-    while (position < line.size() &&
-           FLAG_CHARACTERS.find(line[position]) != std::string_view::npos) {
-        position = skipWhite(line, position + 1);
-    }
-    size_t blank = line.find(' ', position);
-    if (position == line.size() || line[position] == '#' || blank == std::string_view::npos) {
+    RuleShape shape = readRuleShape(line);
+    if (!shape.scores) {
         return std::nullopt;
     }
-    size_t start = skipWhite(line, blank);
-    size_t end = std::min(line.size(), line.find_first_not_of(SCORE_CHARACTERS, start));
-    if (skipWhite(line, end) == line.size()) {
-        return std::nullopt;
-    }
-    std::string token = formatRuleScore(score);
-    if (end == start) {
-        token += ' ';
-    }
-    std::string changed(line.substr(0, start));
-    return changed.append(token).append(line.substr(end));
+    std::string token = formatRuleScore(score) + (shape.scoreLength == 0 ? " " : "");
+    std::string changed(line.substr(0, shape.scoreOffset));
+    return changed.append(token).append(line.substr(shape.scoreOffset + shape.scoreLength));
 }
 
 bool rewriteScores(std::string_view content, const std::vector<std::pair<int, double>>& scores,

@@ -37,7 +37,7 @@ std::string formatRuleScore(double score);
 
 // `line` with its score token replaced by `score` formatted; a rule without a
 // score token gets one ("X.X ") before its first element. Nothing when the line
-// is no rule with a field and an element.
+// is no rule that scores, as the rule index reads it.
 std::optional<std::string> withScore(std::string_view line, double score);
 
 // `content` with the score of each (line number, score) replaced; false with

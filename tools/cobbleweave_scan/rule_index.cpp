@@ -210,6 +210,8 @@ RuleShape readRuleShape(std::string_view line) {
     text = trimmed(text.substr(blank));
     size_t scoreEnd = std::min(text.size(), text.find_first_not_of("0123456789.-"));
     shape.score = scoreEnd == 0 ? 1.0 : leadingNumber(text.substr(0, scoreEnd));
+    shape.scoreOffset = text.empty() ? 0 : static_cast<size_t>(text.data() - line.data());
+    shape.scoreLength = scoreEnd;
     text = trimmed(text.substr(scoreEnd));
     bool hasPattern = false;
     while (!text.empty()) {

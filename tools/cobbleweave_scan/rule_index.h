@@ -35,6 +35,10 @@ struct RuleShape {
     bool scores = false;  // a rule that is not a chain link ('@') and has a pattern
     double score = 1.0;
     std::string comment;
+    // Where the score token stands in the line; without one, scoreLength is 0
+    // and scoreOffset is where the first element begins. Set when `scores` is.
+    size_t scoreOffset = 0;
+    size_t scoreLength = 0;
 };
 
 // Reads one line as the plug-in would, far enough to fill `shape`. Lines that
