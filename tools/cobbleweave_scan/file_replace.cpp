@@ -29,7 +29,7 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
         if (!fs::exists(temporary, code)) {
             file = std::fopen(temporary.c_str(), "wb");
             if (file == nullptr) {
-                error = "cannot write '" + temporary + "': " + std::strerror(errno);
+                error = "cannot write '" + path + "': " + std::strerror(errno);
                 return false;
             }
         }
@@ -43,7 +43,7 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     int writeErrno = errno;
     written = std::fclose(file) == 0 && written;
     if (!written) {
-        error = "cannot write '" + temporary + "': " + std::strerror(writeErrno);
+        error = "cannot write '" + path + "': " + std::strerror(writeErrno);
     } else {
         fs::rename(temporary, path, code);
         if (code) {
