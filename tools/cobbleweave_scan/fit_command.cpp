@@ -69,7 +69,8 @@ ScoreFit problemOf(const HitStatistics& statistics, const std::string& ruleFileC
             continue;
         }
         columnOf[rule] = fit.problem.rules.size();
-        fit.problem.rules.push_back(FittedRule{limits[line - 1]->sign, limits[line - 1]->cap});
+        fit.problem.rules.push_back(
+            FittedRule{limits[line - 1]->sign, limits[line - 1]->cap, indexed.score});
         fit.indexRules.push_back(rule);
     }
     for (const LabelledMessage& message : statistics.messages) {

@@ -73,9 +73,14 @@ std::vector<double> fitScores(const FitProblem& problem, const std::vector<size_
             }
         }
     }
+    // A rule that hit none of these messages keeps its score, as a rule that
+    // never hit keeps it in the file: a cross-validated fold then measures
+    // what the file would hold.
     std::vector<double> scores(columns);
     for (size_t column = 0; column < columns; ++column) {
-        scores[column] = roundScore(problem.rules[column].sign * magnitude[column]);
+        scores[column] = hitsOf[column].empty()
+                             ? problem.rules[column].current
+                             : roundScore(problem.rules[column].sign * magnitude[column]);
     }
     return scores;
 }

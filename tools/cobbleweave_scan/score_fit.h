@@ -31,11 +31,13 @@ inline constexpr int FIT_SWEEPS = 400;
 inline constexpr double SPAM_WEIGHT = 1.0;
 inline constexpr double HAM_WEIGHT = 2.0;
 
-// A rule whose score is fitted: its sign (+1 scores spam, -1 ham) and the
-// largest magnitude its score may take.
+// A rule whose score is fitted: its sign (+1 scores spam, -1 ham), the
+// largest magnitude its score may take, and the score it has now, which it
+// keeps where the mail a fit sees holds no hit of it.
 struct FittedRule {
     double sign = 1.0;
     double cap = 0.0;
+    double current = 0.0;
 };
 
 struct FitMessage {
