@@ -1,6 +1,7 @@
 #include "engine/message_scan.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <memory>
 #include <string>
@@ -26,6 +27,16 @@ namespace {
 
 constexpr size_t MAX_HEADER_INFO_BYTES = 4095;
 constexpr uint32_t MATCH_SEQUENCE_WRAP = 100;
+
+// The processor time one message's pattern tests may take in all. The scan
+// holds the fetch lock, so every other fetch of the proxy waits for it: a
+// second bounds that stall to what a user barely notices, while ordinary rule
+// sets take well under a millisecond per message (the 200-rule benchmark set,
+// the shipped rules), so only runaway patterns ever reach it. Four rules at
+// their own budget of 250 ms reach it.
+constexpr std::chrono::milliseconds MESSAGE_TIME_BUDGET{1000};
+// How many of the rules cut off the log line names; it counts the rest.
+constexpr size_t CUT_RULES_NAMED = 10;
 
 // The match id's sequence number: the one thing of the scan that lives from
 // message to message, besides the compiled rule sets.
@@ -74,6 +85,7 @@ struct ScanContext {
     MessageSubjects subjects;
     std::vector<GroupHits> groups;
     std::vector<PrefilterHits> prefilters;
+    MessageBudget budget;
     // The indexes of the group rules that occur in the message, ascending; made
     // when the scan first reaches a run of group rules.
     std::vector<uint32_t> recordsWithHits;
@@ -301,7 +313,8 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
                     return subjectMayMatch(scan, rule, subject, start, from);
                 };
             }
-            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch);
+            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch,
+                             &scan.budget);
             applyNegation(record, active.flags, matched);
         }
     }
@@ -430,6 +443,28 @@ std::string boundedRecordLine(std::string line) {
     return line;
 }
 
+// One line for all the rules whose pattern tests the message's budget cut off.
+void logCutRules(const MessageBudget& budget) {
+    if (budget.cutRules.empty()) {
+        return;
+    }
+    std::string named;
+    for (size_t i = 0; i < budget.cutRules.size() && i < CUT_RULES_NAMED; ++i) {
+        const std::string_view text = budget.cutRules[i];
+        named += formatText(" [%.*s]", static_cast<int>(std::min<size_t>(text.size(), 256)),
+                            text.data());
+    }
+    if (budget.cutRules.size() > CUT_RULES_NAMED) {
+        named += formatText(" and %u more",
+                            static_cast<unsigned>(budget.cutRules.size() - CUT_RULES_NAMED));
+    }
+    writeLog(formatText("error: the rules took more than %d ms on this message; not tested on "
+                        "all of it:",
+                        static_cast<int>(MESSAGE_TIME_BUDGET.count())) +
+                 named,
+             LOG_APPEND);
+}
+
 void decideVerdict(FetchRecord& fetch, ScanContext& scan) {
     writeLog("", LOG_DISCARD);
     const std::string total = formatFixed1(scan.total);
@@ -521,6 +556,7 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
     }
 
     auto scan = std::make_unique<ScanContext>(headerLines, headerCount, status, ruleSetOf(config));
+    scan->budget.deadline = deadlineAfter(MESSAGE_TIME_BUDGET);
     // The joined header texts are made only for CompleteHeader: rules, or when
     // their making is traced.
     if (scan->rules.usesHeaderTexts || filterOptions.traceLevel == TRACE_DEBUG) {
@@ -535,6 +571,7 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
     writeLog(scan->newMatchLine, LOG_HOLD);
     scan->heldOnlyNewMatch = true;
     runRules(*scan, fetch);
+    logCutRules(scan->budget);
     decideVerdict(fetch, *scan);
     return true;
 }
