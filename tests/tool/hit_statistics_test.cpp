@@ -151,6 +151,22 @@ TEST_F(HitStatisticsTest, IdenticalRulesCountOnTheirOwnLines) {
     EXPECT_NE(std::string::npos, result.out.find("recall 100.00%")) << result.out;
 }
 
+// The log writes a backslash before an x as \x5c: such rules are still found
+// in their files, as are the rules with other backslashes.
+TEST_F(HitStatisticsTest, RulesHoldingBackslashesAreFoundInTheirFiles) {
+    writeRules("Subject: 3.0 {\\x76iagra} [hex]\r\nSubject: 2.0 {\\bcheap\\b} [cheap]\r\n");
+    writeMessage("spam/s.eml", "cheap viagra", "a@x.example", "", "x\r\n");
+    writeMessage("ham/h.eml", "lunch", "b@x.example", "", "x\r\n");
+    ToolRun result = scanLabelled();
+    ASSERT_EQ(0, result.status) << result.err;
+    EXPECT_NE(std::string::npos,
+              result.out.find("     1  100.00%      0    0.00%   1.000    3.0  filters.dat:1 "
+                              "[hex]\n"
+                              "     1  100.00%      0    0.00%   1.000    2.0  filters.dat:2 "
+                              "[cheap]\n"))
+        << result.out;
+}
+
 TEST_F(HitStatisticsTest, MissingOrEmptyInputsExitWithTwoBeforeScanning) {
     writeRules("Subject: {x}\r\n");
     writeMessage("spam/s.eml", "x", "a@x.example", "", "x\r\n");
