@@ -33,7 +33,12 @@ bool expandLabelledInputs(const LabelledInputs& inputs,
     bool usable = true;
     for (int label = 0; label < LABEL_KINDS; ++label) {
         std::vector<std::string> errors;
-        expandInputs(inputs.paths[label], files[label], errors);
+        std::vector<std::string> warnings;
+        // Statistics over folders of mail: what cannot be read is passed over.
+        expandInputs(inputs.paths[label], files[label], errors, &warnings);
+        for (const std::string& warning : warnings) {
+            reportError("warning: " + warning);
+        }
         for (const std::string& error : errors) {
             reportError(error);
         }
