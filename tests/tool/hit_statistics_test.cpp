@@ -235,6 +235,24 @@ TEST_F(HitStatisticsTest, WhatCannotBeReadIsPassedOverWithAWarning) {
     }
 }
 
+// A log or statistics file the plug-in refuses (here folders) is said once on
+// standard error: the plug-in cannot say it in a log it cannot write.
+TEST_F(HitStatisticsTest, UnusableLogOrStatisticsFilesAreSaidOnce) {
+    writeRules("Subject: 3.0 {win} [win]\r\n");
+    writeMessage("spam/s.eml", "you win", "a@x.example", "", "x\r\n");
+    std::filesystem::create_directory(config + "cobbleweave.log");
+    std::filesystem::create_directory(config + "statistics.dat");
+    ToolRun result = scan(shellQuoted(mail + "spam/s.eml"));
+    EXPECT_EQ(0, result.status);
+    EXPECT_TRUE(result.err.starts_with(
+        "cobbleweave-scan: warning: '" + config +
+        "cobbleweave.log' is not a regular file: the plug-in writes no log\n"
+        "cobbleweave-scan: warning: '" +
+        config +
+        "statistics.dat' is not a regular file: the plug-in keeps no statistics\n1 message: "))
+        << result.err;
+}
+
 TEST_F(HitStatisticsTest, LabelsMustComeInPairsAndAloneUsageErrorsExitWithOne) {
     writeRules("Subject: {x}\r\n");
     const std::string folder = shellQuoted(mail);

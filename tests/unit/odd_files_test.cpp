@@ -65,6 +65,23 @@ TEST_F(OddFilesTest, FifosAsRuleFileLogAndStatisticsAreRefusedWithoutWaiting) {
     }));
 }
 
+// A statistics file that is refused, not missing, is named in the log: nothing
+// else would say why no statistics are kept.
+TEST_F(OddFilesTest, AStatisticsFileThatIsNoRegularFileIsNamedInTheLog) {
+    for (bool folderInstead : {false, true}) {
+        const std::string statistics = folder + "statistics.dat";
+        if (folderInstead) {
+            std::remove(statistics.c_str());
+            ASSERT_EQ(0, mkdir(statistics.c_str(), 0700));
+        } else {
+            makeFifo("statistics.dat");
+        }
+        load("");
+        EXPECT_TRUE(logHas("error: statistics not kept: " + statistics + " is not a regular file"))
+            << (folderInstead ? "folder" : "FIFO");
+    }
+}
+
 TEST_F(OddFilesTest, DevicesAndFifosAsListsAddNothing) {
     makeFifo("list.fifo");
     writeConfigFile("filters.dat",
