@@ -89,14 +89,18 @@ void appendToLog(FILE* file, const std::string& text) {
 // Other backslashes (most patterns hold some) stay as they are.
 std::string visibleText(std::string_view text) {
     auto isControl = [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; };
-    auto needsEscape = [&](size_t index) {
-        unsigned char c = static_cast<unsigned char>(text[index]);
-        return isControl(c) ||
-               (c == '\\' && index + 1 < text.size() && (text[index + 1] | 0x20) == 'x');
+    auto escapesBackslash = [&](size_t index) {
+        return text[index] == '\\' && index + 1 < text.size() && (text[index + 1] | 0x20) == 'x';
     };
-    size_t first = 0;
-    while (first < text.size() && !needsEscape(first)) {
-        ++first;
+    // Every line of the log passes here: the common text, without either, is
+    // looked through once for control bytes and once (memchr) for backslashes.
+    size_t first = static_cast<size_t>(
+        std::find_if(text.begin(), text.end(), [&](char c) { return isControl(c); }) -
+        text.begin());
+    for (size_t slash = text.find('\\'); slash < first; slash = text.find('\\', slash + 1)) {
+        if (escapesBackslash(slash)) {
+            first = slash;
+        }
     }
     if (first == text.size()) {
         return std::string(text);
@@ -106,7 +110,7 @@ std::string visibleText(std::string_view text) {
     shown.reserve(text.size() + 16);
     for (size_t index = first; index < text.size(); ++index) {
         unsigned char c = static_cast<unsigned char>(text[index]);
-        if (needsEscape(index)) {
+        if (isControl(c) || escapesBackslash(index)) {
             shown += "\\x";
             shown += HEX_DIGITS[c >> 4];
             shown += HEX_DIGITS[c & 0x0f];

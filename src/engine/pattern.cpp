@@ -132,17 +132,36 @@ int matchWithFullLimits(const pcre2_code* pattern, bool jit, PCRE2_SPTR text, si
     return matchOnce(pattern, text, length, from, last, MATCH_STEP_LIMIT, PCRE2_NO_JIT, area);
 }
 
-// matchPattern for a pattern compiled for windows.
+// matchPattern's search over the starting positions from `from` on. Whether
+// the pattern may be cut into windows is asked only when a window must end
+// before the subject does, or be tried again: the common short subject is
+// one call of PCRE2, as a plain match.
 int matchInWindows(const pcre2_code* pattern, bool jit, PCRE2_SPTR text, size_t length, size_t from,
                    MatchArea& area, WorkDeadline* deadline) {
     const size_t positions = jit ? JIT_WINDOW_POSITIONS : INTERPRETER_WINDOW_POSITIONS;
     const uint32_t stepLimit = jit ? JIT_WINDOW_STEP_LIMIT : INTERPRETER_WINDOW_STEP_LIMIT;
+    int windows = -1;  // not yet asked
+    auto inWindows = [&] {
+        if (windows < 0) {
+            windows = matchesInWindows(pattern) ? 1 : 0;
+        }
+        return windows == 1;
+    };
     for (size_t start = from;;) {
-        size_t last = std::min(length, start + positions - 1);
+        const bool toTheEnd = start >= length || length - start < positions;
+        if (!toTheEnd && !inWindows()) {
+            return classicResultCode(
+                matchWithFullLimits(pattern, jit, text, length, start, PCRE2_UNSET, area));
+        }
+        const size_t last = toTheEnd ? PCRE2_UNSET : start + positions - 1;
         int result = matchOnce(pattern, text, length, start, last, stepLimit, 0, area);
         if (result == PCRE2_ERROR_MATCHLIMIT || result == PCRE2_ERROR_JIT_STACKLIMIT) {
+            if (!inWindows()) {
+                return classicResultCode(
+                    matchWithFullLimits(pattern, jit, text, length, start, PCRE2_UNSET, area));
+            }
             // Some position needs more: each is tried alone with the full limits.
-            for (size_t position = start; position <= last; ++position) {
+            for (size_t position = start; position <= std::min(last, length); ++position) {
                 if (position > start && deadline != nullptr && deadlinePassed(*deadline)) {
                     return MATCH_OUT_OF_TIME;
                 }
@@ -154,7 +173,7 @@ int matchInWindows(const pcre2_code* pattern, bool jit, PCRE2_SPTR text, size_t 
         } else if (result != PCRE2_ERROR_NOMATCH) {
             return classicResultCode(result);
         }
-        if (last >= length) {
+        if (toTheEnd) {
             return MATCH_NO_MATCH;
         }
         if (deadline != nullptr && deadlinePassed(*deadline)) {
@@ -219,11 +238,7 @@ int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t l
         area.jitStack = pcre2_jit_stack_create(JIT_STACK_START, JIT_STACK_MAX, nullptr);
         pcre2_jit_stack_assign(area.context, nullptr, area.jitStack);
     }
-    if (matchesInWindows(pattern)) {
-        return matchInWindows(pattern, jit, text, length, from, area, deadline);
-    }
-    return classicResultCode(
-        matchWithFullLimits(pattern, jit, text, length, from, PCRE2_UNSET, area));
+    return matchInWindows(pattern, jit, text, length, from, area, deadline);
 }
 
 }  // namespace cw
