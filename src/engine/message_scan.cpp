@@ -313,8 +313,14 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
                     return subjectMayMatch(scan, rule, subject, start, from);
                 };
             }
+            size_t cutBefore = scan.budget.cutRules.size();
             applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch,
                              &scan.budget);
+            if (scan.budget.cutRules.size() != cutBefore) {
+                // Cut off by the message's budget, the rule is undecided: it
+                // neither matches nor, negated, scores for what it never saw.
+                return false;
+            }
             applyNegation(record, active.flags, matched);
         }
     }
