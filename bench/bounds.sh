@@ -55,7 +55,7 @@ run() {
     local log="$folder/cobbleweave.log"
     printf '    log: %d rule(s) stopped at their own budget, %d at the step limit\n' \
       "$(grep -a -c 'took more than' "$log" || true)" "$(grep -a -c 'MATCHLIMIT' "$log" || true)"
-    grep -a -E 'rules took more|memory|bound|limit of' "$log" | cut -c1-200 | sed 's/^/    log: /' || true
+    grep -a -E 'rules took more|allocation failed|lists of this configuration hold|keeps the' "$log" | cut -c1-200 | sed 's/^/    log: /' || true
   fi
 }
 
