@@ -94,10 +94,12 @@ if [ -z "$only" ] || [ "$only" = memory ]; then
   message "$work/small.eml" "$work/small-body"
   lists="$work/lists"
   mkdir -p "$lists"
-  [ -f "$lists/senders.txt" ] || seq -f 'user%.0f@host%.0f.example.com' 1 1000000 |
-    awk '{ print $0 "x" NR % 997 }' > "$lists/senders.txt"
-  [ -f "$lists/subjects.txt" ] || seq -f 'cheap offer number %.0f now' 1 1000000 > "$lists/subjects.txt"
-  [ -f "$lists/reg-subjects.txt" ] || seq -f 'cheap\s+offer\s+number\s+%.0f' 1 1000000 > "$lists/reg-subjects.txt"
+  [ -f "$lists/senders.txt" ] || awk 'BEGIN { for (i = 1; i <= 1000000; i++)
+    printf "user%d@host%d.example.com\n", i, i % 997 }' > "$lists/senders.txt"
+  [ -f "$lists/subjects.txt" ] || awk 'BEGIN { for (i = 1; i <= 1000000; i++)
+    printf "cheap offer number %d now\n", i }' > "$lists/subjects.txt"
+  [ -f "$lists/reg-subjects.txt" ] || awk 'BEGIN { for (i = 1; i <= 1000000; i++)
+    printf "cheap\\s+offer\\s+number\\s+%d\n", i }' > "$lists/reg-subjects.txt"
   for kind in SENDER SUBJECT REG_SENDER REG_SUBJECT; do
     case $kind in
       SENDER|REG_SENDER) list=senders.txt ;;
@@ -110,7 +112,8 @@ if [ -z "$only" ] || [ "$only" = memory ]; then
     run "  (the same, no list: the floor)" "$work/one-body" "$work/small.eml"
   done
   folder="$work/rules-200k"
-  seq -f 'Subject: 1 {word%.0f\s+here} [R]' 1 200000 | rules_folder "$folder"
+  awk 'BEGIN { for (i = 1; i <= 200000; i++) printf "Subject: 1 {word%d\\s+here} [R]\n", i }' |
+    rules_folder "$folder"
   run "200,000 rule lines" "$folder" "$work/small.eml"
   if $big; then
     folder="$work/hundred-lists"
