@@ -447,7 +447,7 @@ bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool&
     return prepared;
 }
 
-void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
+void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
                       MessageSubjects& subjects, MatchArea& area, bool& matched,
                       const SubjectFilter& mayMatch, MessageBudget* budget) {
     if (applyPatternTextTest(rule, subjects, matched)) {
@@ -475,8 +475,8 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
         }
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
-        int result =
-            matchPattern(pattern, text, whole.size() - subject.start, area, from, &deadline);
+        int result = matchPattern(patternForMatching(pattern), text, whole.size() - subject.start,
+                                  area, from, &deadline);
         if (result == MATCH_NO_MATCH) {
             return;
         }

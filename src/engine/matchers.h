@@ -83,7 +83,7 @@ struct MessageBudget {
 // The pattern test, over every subject of the rule's field, with `pattern`; run
 // only on the subjects `mayMatch` lets through, when there is one. The rule may
 // spend RULE_TIME_BUDGET on the message (and no more than `budget` has left).
-void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
+void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
                       MessageSubjects& subjects, MatchArea& area, bool& matched,
                       const SubjectFilter& mayMatch = nullptr, MessageBudget* budget = nullptr);
 

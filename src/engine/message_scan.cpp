@@ -225,12 +225,12 @@ bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule) {
 // The compiled pattern of a rule, or null (with the two error lines) when it does
 // not compile. Under PRECOMPILE a rule keeps the pattern text it was first
 // compiled from, as the per-line pattern cache always did.
-const pcre2_real_code_8* patternFor(ScanContext& scan, CompiledRule& rule, bool folded) {
+PatternCompileResult* patternFor(ScanContext& scan, CompiledRule& rule, bool folded) {
     uint8_t variant = (folded && rule.foldedSlot != NO_INDEX) ? 2 : 1;
     if (filterOptions.precompile && rule.keptVariant != 0) {
         variant = rule.keptVariant;
     }
-    const PatternEntry& entry =
+    PatternEntry& entry =
         obtainPattern(scan.rules, variant == 2 ? rule.foldedSlot : rule.patternSlot, rule.record);
     if (!entry.result.pattern) {
         const std::string_view text = rule.record.text;
@@ -245,7 +245,7 @@ const pcre2_real_code_8* patternFor(ScanContext& scan, CompiledRule& rule, bool 
     if (filterOptions.precompile && rule.keptVariant == 0) {
         rule.keptVariant = variant;
     }
-    return entry.result.pattern.get();
+    return &entry.result;
 }
 
 // Whether a prefiltered rule's pattern can match a subject: it holds one of the
@@ -306,7 +306,7 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
         applyNegation(record, active.flags, matched);
     }
     if (record.flags & FLAG_HAS_PATTERN) {
-        if (const pcre2_real_code_8* pattern = patternFor(scan, rule, folded)) {
+        if (PatternCompileResult* pattern = patternFor(scan, rule, folded)) {
             SubjectFilter mayMatch;
             if (rule.prefilter != NO_INDEX) {
                 mayMatch = [&scan, &rule](PreparedText& subject, size_t start, size_t& from) {
@@ -314,7 +314,7 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
                 };
             }
             size_t cutBefore = scan.budget.cutRules.size();
-            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch,
+            applyPatternTest(test, *pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch,
                              &scan.budget);
             if (scan.budget.cutRules.size() != cutBefore) {
                 // Cut off by the message's budget, the rule is undecided: it

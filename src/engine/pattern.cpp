@@ -189,7 +189,7 @@ void PatternDeleter::operator()(pcre2_real_code_8* code) const {
     pcre2_code_free(code);
 }
 
-PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
+PatternCompileResult compilePattern(std::string_view pattern, bool useJit, bool jitOnFirstMatch) {
     PatternCompileResult result;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
@@ -208,9 +208,18 @@ PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
     }
     // Without JIT support, or when it fails (no executable memory), the pattern
     // stays interpreted.
-    result.jit = useJit && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+    result.jitPending = useJit && jitOnFirstMatch;
+    result.jit = useJit && !jitOnFirstMatch && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
     result.pattern.reset(code);
     return result;
+}
+
+const pcre2_real_code_8* patternForMatching(PatternCompileResult& compiled) {
+    if (compiled.jitPending && compiled.pattern) {
+        compiled.jitPending = false;
+        compiled.jit = pcre2_jit_compile(compiled.pattern.get(), PCRE2_JIT_COMPLETE) == 0;
+    }
+    return compiled.pattern.get();
 }
 
 MatchArea::MatchArea() = default;

@@ -50,11 +50,21 @@ struct PatternCompileResult {
     CompiledPattern pattern;  // null when compiling failed
     int errorOffset = 0;
     std::string errorText;
-    bool jit = false;  // matched by machine code
+    bool jit = false;         // matched by machine code
+    bool jitPending = false;  // to be made machine code before its first match
 };
 
-// `useJit` false keeps the pattern interpreted (tests compare the two).
-PatternCompileResult compilePattern(std::string_view pattern, bool useJit = true);
+// `useJit` false keeps the pattern interpreted (tests compare the two). With
+// `jitOnFirstMatch`, the machine code is made only when patternForMatching is
+// first asked for it: most rules of a large list never reach a subject that
+// could match them, and their machine code is most of what a pattern costs
+// (about a kilobyte each, and most of the compile time).
+PatternCompileResult compilePattern(std::string_view pattern, bool useJit = true,
+                                    bool jitOnFirstMatch = false);
+
+// The compiled pattern, made machine code first when that is pending; null when
+// compiling failed.
+const pcre2_real_code_8* patternForMatching(PatternCompileResult& compiled);
 
 // What matching needs besides the pattern: the match positions, the limits and
 // the JIT's stack, made on first use and reused from subject to subject, so a

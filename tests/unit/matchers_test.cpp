@@ -46,9 +46,11 @@ class MatchersTest : public LogCaptureTest {
         }
         PatternCompileResult compiled = compilePattern(record.pattern);
         ASSERT_TRUE(compiled.pattern) << compiled.errorText;
+        if (nullPattern) {
+            compiled.pattern.reset();
+        }
         MatchArea area;
-        applyPatternTest(rule, nullPattern ? nullptr : compiled.pattern.get(), subjects, area,
-                         matched, nullptr, budget);
+        applyPatternTest(rule, compiled, subjects, area, matched, nullptr, budget);
     }
 
     bool matches(const char* ruleText) {
