@@ -153,8 +153,8 @@ int main(int argc, char** argv) {
                 rule.patternSlot == cw::NO_INDEX) {
                 continue;
             }
-            const cw::PatternEntry& entry = cw::obtainPattern(set, rule.patternSlot, record);
-            const pcre2_code* pattern = entry.result.pattern.get();
+            cw::PatternEntry& entry = cw::obtainPattern(set, rule.patternSlot, record);
+            const pcre2_code* pattern = cw::patternForMatching(entry.result);
             if (pattern == nullptr) {
                 continue;
             }

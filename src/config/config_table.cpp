@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "base/filter_options.h"
@@ -60,6 +61,30 @@ void readRuleFile(TextFileReader& reader, int fileNumber, const std::string& pat
     reader.close();
 }
 
+// The main and the local rule file. Memory running out stops the reading with
+// a line that says so; the configuration keeps what was read, so the host gets
+// a handle that filters with it rather than 0 without a word.
+void readRuleFiles(const std::string& folder, FilterConfig& config) {
+    try {
+        TextFileReader reader;
+        configPaths.mainRuleFilePath =
+            openRuleFile(reader, folder + MAIN_RULE_FILE, moduleFolder() + DEFAULT_RULE_FILE);
+        readRuleFile(reader, MAIN_FILE_NUMBER, configPaths.mainRuleFilePath, ORIGIN_MAIN, config);
+        std::string localPath =
+            openRuleFile(reader, folder + LOCAL_RULE_FILE, moduleFolder() + LOCAL_RULE_FILE);
+        readRuleFile(reader, LOCAL_FILE_NUMBER, localPath, ORIGIN_LOCAL, config);
+        return;
+    } catch (const LoadOutOfMemory&) {
+        // logged with its place
+    } catch (const std::bad_alloc&) {
+        writeLog("loadConfig:read / memory allocation failed");
+    }
+    writeLog(
+        formatText("error: loadConfig: out of memory, the configuration keeps the %d lines "
+                   "read so far",
+                   config.lineCount()));
+}
+
 }  // namespace
 
 int32_t loadConfig(const char* folderText, CompileConfig compile) {
@@ -82,14 +107,7 @@ int32_t loadConfig(const char* folderText, CompileConfig compile) {
         configPaths.mainRuleFilePath.clear();
         resetOptionsForLoad();
         if (folderFits) {
-            TextFileReader reader;
-            configPaths.mainRuleFilePath =
-                openRuleFile(reader, folder + MAIN_RULE_FILE, moduleFolder() + DEFAULT_RULE_FILE);
-            readRuleFile(reader, MAIN_FILE_NUMBER, configPaths.mainRuleFilePath, ORIGIN_MAIN,
-                         *config);
-            std::string localPath =
-                openRuleFile(reader, folder + LOCAL_RULE_FILE, moduleFolder() + LOCAL_RULE_FILE);
-            readRuleFile(reader, LOCAL_FILE_NUMBER, localPath, ORIGIN_LOCAL, *config);
+            readRuleFiles(folder, *config);
         } else if (folder.empty()) {
             writeLog(folderText == nullptr ? "error: no configuration folder given, none is read"
                                            : "error: empty configuration folder, none is read");
@@ -102,6 +120,9 @@ int32_t loadConfig(const char* folderText, CompileConfig compile) {
         }
         if (compile != nullptr) {
             compile(*config);
+            if (!config->compiled) {
+                writeLog("loadConfig:compile / memory allocation failed");
+            }
         }
         configTable.entries.push_back(std::move(config));
         traceLine(formatText("new config handle: %d", handle));

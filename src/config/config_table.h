@@ -31,6 +31,10 @@ struct FilterConfig {
     std::vector<std::string> lineTexts;
     std::vector<uint8_t> lineOrigins;
     std::shared_ptr<CompiledRules> compiled;  // null until compiled
+    // What the include lists of the load have added so far (rules, bytes read),
+    // against the bound of one load.
+    size_t includedRules = 0;
+    size_t includedBytes = 0;
 
     int32_t lineCount() const { return static_cast<int32_t>(lineTexts.size()); }
 };

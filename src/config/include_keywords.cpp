@@ -37,6 +37,24 @@ constexpr double DEFAULT_INCLUDE_SCORE = 1.0;
 // host's memory; in a 32-bit host a million rules already cost a few hundred MB.
 constexpr size_t MAX_LIST_RULES = 1000000;
 constexpr size_t MAX_LIST_BYTES = 64 * 1024 * 1024;
+// What all the lists of one load may add together: one list's bound, so that
+// many lists (one include line can be repeated) cost no more than one large
+// list, and a reload, which holds two configurations at once, fits a 32-bit host.
+constexpr size_t MAX_LOAD_RULES = MAX_LIST_RULES;
+constexpr size_t MAX_LOAD_BYTES = MAX_LIST_BYTES;
+
+bool loadBoundReached(const FilterConfig& config, size_t listBytes) {
+    return config.includedRules >= MAX_LOAD_RULES ||
+           config.includedBytes + listBytes > MAX_LOAD_BYTES;
+}
+
+void logLoadBound(const std::string& listPath, const char* what) {
+    writeLog(
+        formatText("include blacklist cut: the lists of this configuration hold more than "
+                   "%u rules or %u bytes in all; %s %.256s is not read",
+                   static_cast<unsigned>(MAX_LOAD_RULES), static_cast<unsigned>(MAX_LOAD_BYTES),
+                   what, listPath.c_str()));
+}
 
 // A name with a separator is taken as it is. Otherwise it is looked for beside
 // the rule file and, failing that, taken untested from the module folder.
@@ -63,6 +81,16 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
     std::string line;
     std::string rule;
     size_t rulesAdded = 0;
+    // Counted into the load's tally however the reading ends.
+    struct Tally {
+        FilterConfig& config;
+        const TextFileReader& list;
+        size_t& rules;
+        ~Tally() {
+            config.includedRules += rules;
+            config.includedBytes += list.bytesRead();
+        }
+    } tally{config, list, rulesAdded};
     while (readRuleFilePiece(list, line)) {
         if (rulesAdded == MAX_LIST_RULES || list.bytesRead() > MAX_LIST_BYTES) {
             writeLog(
@@ -70,6 +98,11 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
                            "bytes; the rest of it is not read",
                            listPath.c_str(), static_cast<unsigned>(MAX_LIST_RULES),
                            static_cast<unsigned>(MAX_LIST_BYTES)));
+            return;
+        }
+        if (config.includedRules + rulesAdded >= MAX_LOAD_RULES ||
+            loadBoundReached(config, list.bytesRead())) {
+            logLoadBound(listPath, "the rest of");
             return;
         }
         trimWhiteSpace(line);
@@ -122,6 +155,10 @@ bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, Filt
         }
         std::string path = resolveListPath(argument, ruleFilePath);
         writeLog(formatText("include blacklist (%s): %s", include.label, path.c_str()));
+        if (loadBoundReached(config, 0)) {
+            logLoadBound(path, "the list");
+            return true;
+        }
         TextFileReader list;
         if (!list.open(path)) {
             writeLog("include blacklist failed: " + path);

@@ -1,5 +1,6 @@
 #include "config/rule_file_reader.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -19,6 +20,8 @@ bool readRuleFilePiece(TextFileReader& reader, std::string& line) {
     return true;
 }
 
+size_t linesBeforeFailedAllocation = SIZE_MAX;
+
 void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origin) {
     bool included = origin == ORIGIN_INCLUDED;
     try {
@@ -26,14 +29,21 @@ void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origi
     } catch (const std::bad_alloc&) {
         writeLog(included ? "loadConfig.cobbleweavesFlag.1 / memory allocation failed"
                           : "loadConfig.cobbleweavesFlag / memory allocation failed");
-        return;
+        throw LoadOutOfMemory{};
     }
     try {
+        if (linesBeforeFailedAllocation == 0) {
+            throw std::bad_alloc();
+        }
+        if (linesBeforeFailedAllocation != SIZE_MAX) {
+            --linesBeforeFailedAllocation;
+        }
         config.lineTexts.push_back(text);
     } catch (const std::bad_alloc&) {
         config.lineOrigins.pop_back();
         writeLog(included ? "loadConfig.cobbleweaves.1 / memory allocation failed"
                           : "loadConfig / memory allocation failed");
+        throw LoadOutOfMemory{};
     }
 }
 

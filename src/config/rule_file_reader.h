@@ -23,10 +23,20 @@ inline constexpr size_t LINE_PIECE_BYTES = 4094;
 // included. False at the end of the file.
 bool readRuleFilePiece(TextFileReader& reader, std::string& line);
 
+// Thrown once a failed allocation has been logged with its place: the load
+// stops reading and keeps what it read so far.
+struct LoadOutOfMemory {};
+
 // Appends one line with its origin code. A failed allocation is logged with the
-// message of the failing step (".1" variants for rules made from a list) and
-// the line is dropped, leaving the arrays of equal length.
+// message of the failing step (".1" variants for rules made from a list), the
+// line is dropped, leaving the arrays of equal length, and LoadOutOfMemory is
+// thrown.
 void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origin);
+
+// For tests: how many more lines may be appended before an append fails as a
+// failed allocation would (SIZE_MAX: never). A load that runs out of memory
+// cannot be made on purpose otherwise without gigabytes.
+extern size_t linesBeforeFailedAllocation;
 
 // Reads the open rule file at `path` to its end: every line is offered to the
 // option keywords, then to the include keywords, and is stored with `origin`.

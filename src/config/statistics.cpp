@@ -90,6 +90,11 @@ void readStatistics(const std::string& folder) {
     configPaths.statisticsPath = folder + STATISTICS_FILE;
     FILE* file = platform::openFile(configPaths.statisticsPath, "r");
     if (file == nullptr) {
+        // Refused, not missing: nothing would say why no statistics are kept.
+        if (platform::isNonRegularFile(configPaths.statisticsPath)) {
+            writeLog("error: statistics not kept: " + configPaths.statisticsPath +
+                     " is not a regular file");
+        }
         return;
     }
     writeLog("reading statistics: " + configPaths.statisticsPath);

@@ -3,27 +3,19 @@
 #include "engine/matchers.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <optional>
 
 #include "base/filter_options.h"
 #include "base/log_writer.h"
 #include "common/number_text.h"
 #include "common/text_ops.h"
 #include "mime/encoded_word.h"
-#include "platform/platform.h"
 
 namespace cw {
 
 namespace {
 
 constexpr int QUOTE_LIMIT = 256;
-
-// What one pattern rule may spend on the subjects of one message (processor
-// time), and how many subjects pass between two looks at the time.
-constexpr std::chrono::milliseconds RULE_TIME_BUDGET{250};
-constexpr uint32_t TIME_CHECK_INTERVAL = 8;
 
 // Fields whose subjects are tested whole, nothing cut. "Match:" still walks the
 // header lines, testing each with its header name.
@@ -455,10 +447,14 @@ bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool&
     return prepared;
 }
 
-void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
+void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
                       MessageSubjects& subjects, MatchArea& area, bool& matched,
-                      const SubjectFilter& mayMatch) {
+                      const SubjectFilter& mayMatch, MessageBudget* budget) {
     if (applyPatternTextTest(rule, subjects, matched)) {
+        return;
+    }
+    if (budget != nullptr && budget->spent) {
+        budget->cutRules.push_back(rule.record.text);
         return;
     }
     // A rule that reaches the match limit on one subject would most likely reach
@@ -466,46 +462,40 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
     // the cost of the limit each time, while the scan holds the fetch lock. So
     // its budget in a message is one such match: the subjects left are not
     // tested, and one line names the rule. A pattern that stays just below the
-    // limit on every line can still cost minutes over a large body; the rule's
-    // time in the message is therefore bounded as well, far above what any
-    // ordinary rule takes (well below a millisecond on the training mail).
-    // The time is processor time of this thread (a busy machine does not spend
-    // the budget), looked at every few subjects and only from the first few on.
-    // Reading it is a system call: it is read once at the start, and then only
-    // when the steady clock (cheap to read, and never behind the processor time
-    // of one thread) says that the budget may be spent.
-    bool budgetSpent = false;
-    uint32_t tested = 0;
-    std::optional<uint64_t> started;
-    std::chrono::steady_clock::time_point startedSteady;
+    // limit can still cost minutes over a large body or many lines; the rule's
+    // time in the message is therefore bounded as well, from its first subject
+    // on and within each match.
+    WorkDeadline deadline = budget != nullptr ? innerDeadline(budget->deadline, RULE_TIME_BUDGET)
+                                              : deadlineAfter(RULE_TIME_BUDGET);
+    bool stopped = false;
     forEachSubject(rule, subjects, [&](const Subject& subject) {
         size_t from = 0;
-        if (budgetSpent || (mayMatch && !mayMatch(*subject.prepared, subject.start, from))) {
+        if (stopped || (mayMatch && !mayMatch(*subject.prepared, subject.start, from))) {
             return;
         }
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
-        int result = matchPattern(pattern, text, whole.size() - subject.start, area, from);
-        if (result != MATCH_LIMIT && ++tested % TIME_CHECK_INTERVAL == 0) {
-            if (!started) {
-                startedSteady = std::chrono::steady_clock::now();
-                started = platform::threadProcessorMicroseconds();
-            } else if (std::chrono::steady_clock::now() - startedSteady > RULE_TIME_BUDGET &&
-                       platform::threadProcessorMicroseconds() - *started >
-                           static_cast<uint64_t>(RULE_TIME_BUDGET.count()) * 1000) {
-                budgetSpent = true;
-                writeLog(formatText("error: [%.*s] took more than %d ms in this message; its other "
-                                    "tests in this message are skipped",
-                                    quoted(rule.record.text), rule.record.text.data(),
-                                    static_cast<int>(RULE_TIME_BUDGET.count())),
-                         LOG_APPEND);
-            }
-        }
+        int result = matchPattern(patternForMatching(pattern), text, whole.size() - subject.start,
+                                  area, from, &deadline);
         if (result == MATCH_NO_MATCH) {
             return;
         }
+        if (result == MATCH_OUT_OF_TIME) {
+            stopped = true;
+            if (budget != nullptr && deadline.processorRead >= budget->deadline.processorLimit) {
+                budget->spent = true;
+                budget->cutRules.push_back(rule.record.text);
+                return;
+            }
+            writeLog(formatText("error: [%.*s] took more than %d ms in this message; its other "
+                                "tests in this message are skipped",
+                                quoted(rule.record.text), rule.record.text.data(),
+                                static_cast<int>(RULE_TIME_BUDGET.count())),
+                     LOG_APPEND);
+            return;
+        }
         if (result == MATCH_LIMIT) {
-            budgetSpent = true;
+            stopped = true;
             writeLog(formatText("error MATCHLIMIT: the recursion and backtracking limit is "
                                 "reached by [%.*s]; its other tests in this message are skipped",
                                 quoted(rule.record.text), rule.record.text.data()),
@@ -521,6 +511,9 @@ void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* patter
             holdEvidence(rule.record, text);
         }
     });
+    if (budget != nullptr) {
+        takeReading(budget->deadline, deadline);
+    }
 }
 
 void holdMatchEvidence(const RuleRecord& record, const char* subject) {

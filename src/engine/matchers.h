@@ -6,14 +6,17 @@
 // which are made once per message, whatever the number of rules that test them.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/message_subjects.h"
 #include "engine/pattern.h"
 #include "engine/rule_line.h"
+#include "engine/work_budget.h"
 
 namespace cw {
 
@@ -43,6 +46,11 @@ HeaderSelector ruleSelectorOf(const RuleRecord& record);
 // No index: a rule's selector, group, pattern slot, ... that it has none of.
 inline constexpr uint32_t NO_INDEX = 0xFFFFFFFFu;
 
+// What one pattern rule may spend on the subjects of one message (processor
+// time): far above what any ordinary rule takes (well below a millisecond on
+// the training mail).
+inline constexpr std::chrono::milliseconds RULE_TIME_BUDGET{250};
+
 // One rule as a test sees it.
 struct RuleUnderTest {
     const RuleRecord& record;
@@ -63,11 +71,21 @@ bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool&
 // in that part a match can begin at the earliest.
 using SubjectFilter = std::function<bool(PreparedText&, size_t start, size_t& from)>;
 
+// What the pattern tests of one message may still spend: once the message's
+// processor time is used up, no pattern is run on it any more, and the rules so
+// cut off are named once when the scan ends.
+struct MessageBudget {
+    WorkDeadline deadline;
+    bool spent = false;
+    std::vector<std::string_view> cutRules;  // rule texts, in file order
+};
+
 // The pattern test, over every subject of the rule's field, with `pattern`; run
-// only on the subjects `mayMatch` lets through, when there is one.
-void applyPatternTest(const RuleUnderTest& rule, const pcre2_real_code_8* pattern,
+// only on the subjects `mayMatch` lets through, when there is one. The rule may
+// spend RULE_TIME_BUDGET on the message (and no more than `budget` has left).
+void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
                       MessageSubjects& subjects, MatchArea& area, bool& matched,
-                      const SubjectFilter& mayMatch = nullptr);
+                      const SubjectFilter& mayMatch = nullptr, MessageBudget* budget = nullptr);
 
 // Holds "valid: [rule] matches [subject] in [field]" (or "matches something in"
 // for the whole-text fields Body:, HtmlText: and CompleteHeader:).

@@ -1,6 +1,7 @@
 #include "engine/message_scan.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <memory>
 #include <string>
@@ -26,6 +27,16 @@ namespace {
 
 constexpr size_t MAX_HEADER_INFO_BYTES = 4095;
 constexpr uint32_t MATCH_SEQUENCE_WRAP = 100;
+
+// The processor time one message's pattern tests may take in all. The scan
+// holds the fetch lock, so every other fetch of the proxy waits for it: a
+// second bounds that stall to what a user barely notices, while ordinary rule
+// sets take well under a millisecond per message (the 200-rule benchmark set,
+// the shipped rules), so only runaway patterns ever reach it. Four rules at
+// their own budget of 250 ms reach it.
+constexpr std::chrono::milliseconds MESSAGE_TIME_BUDGET{1000};
+// How many of the rules cut off the log line names; it counts the rest.
+constexpr size_t CUT_RULES_NAMED = 10;
 
 // The match id's sequence number: the one thing of the scan that lives from
 // message to message, besides the compiled rule sets.
@@ -74,6 +85,7 @@ struct ScanContext {
     MessageSubjects subjects;
     std::vector<GroupHits> groups;
     std::vector<PrefilterHits> prefilters;
+    MessageBudget budget;
     // The indexes of the group rules that occur in the message, ascending; made
     // when the scan first reaches a run of group rules.
     std::vector<uint32_t> recordsWithHits;
@@ -213,12 +225,12 @@ bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule) {
 // The compiled pattern of a rule, or null (with the two error lines) when it does
 // not compile. Under PRECOMPILE a rule keeps the pattern text it was first
 // compiled from, as the per-line pattern cache always did.
-const pcre2_real_code_8* patternFor(ScanContext& scan, CompiledRule& rule, bool folded) {
+PatternCompileResult* patternFor(ScanContext& scan, CompiledRule& rule, bool folded) {
     uint8_t variant = (folded && rule.foldedSlot != NO_INDEX) ? 2 : 1;
     if (filterOptions.precompile && rule.keptVariant != 0) {
         variant = rule.keptVariant;
     }
-    const PatternEntry& entry =
+    PatternEntry& entry =
         obtainPattern(scan.rules, variant == 2 ? rule.foldedSlot : rule.patternSlot, rule.record);
     if (!entry.result.pattern) {
         const std::string_view text = rule.record.text;
@@ -233,7 +245,7 @@ const pcre2_real_code_8* patternFor(ScanContext& scan, CompiledRule& rule, bool 
     if (filterOptions.precompile && rule.keptVariant == 0) {
         rule.keptVariant = variant;
     }
-    return entry.result.pattern.get();
+    return &entry.result;
 }
 
 // Whether a prefiltered rule's pattern can match a subject: it holds one of the
@@ -294,14 +306,21 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
         applyNegation(record, active.flags, matched);
     }
     if (record.flags & FLAG_HAS_PATTERN) {
-        if (const pcre2_real_code_8* pattern = patternFor(scan, rule, folded)) {
+        if (PatternCompileResult* pattern = patternFor(scan, rule, folded)) {
             SubjectFilter mayMatch;
             if (rule.prefilter != NO_INDEX) {
                 mayMatch = [&scan, &rule](PreparedText& subject, size_t start, size_t& from) {
                     return subjectMayMatch(scan, rule, subject, start, from);
                 };
             }
-            applyPatternTest(test, pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch);
+            size_t cutBefore = scan.budget.cutRules.size();
+            applyPatternTest(test, *pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch,
+                             &scan.budget);
+            if (scan.budget.cutRules.size() != cutBefore) {
+                // Cut off by the message's budget, the rule is undecided: it
+                // neither matches nor, negated, scores for what it never saw.
+                return false;
+            }
             applyNegation(record, active.flags, matched);
         }
     }
@@ -430,6 +449,28 @@ std::string boundedRecordLine(std::string line) {
     return line;
 }
 
+// One line for all the rules whose pattern tests the message's budget cut off.
+void logCutRules(const MessageBudget& budget) {
+    if (budget.cutRules.empty()) {
+        return;
+    }
+    std::string named;
+    for (size_t i = 0; i < budget.cutRules.size() && i < CUT_RULES_NAMED; ++i) {
+        const std::string_view text = budget.cutRules[i];
+        named += formatText(" [%.*s]", static_cast<int>(std::min<size_t>(text.size(), 256)),
+                            text.data());
+    }
+    if (budget.cutRules.size() > CUT_RULES_NAMED) {
+        named += formatText(" and %u more",
+                            static_cast<unsigned>(budget.cutRules.size() - CUT_RULES_NAMED));
+    }
+    writeLog(formatText("error: the rules took more than %d ms on this message; not tested on "
+                        "all of it:",
+                        static_cast<int>(MESSAGE_TIME_BUDGET.count())) +
+                 named,
+             LOG_APPEND);
+}
+
 void decideVerdict(FetchRecord& fetch, ScanContext& scan) {
     writeLog("", LOG_DISCARD);
     const std::string total = formatFixed1(scan.total);
@@ -521,6 +562,7 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
     }
 
     auto scan = std::make_unique<ScanContext>(headerLines, headerCount, status, ruleSetOf(config));
+    scan->budget.deadline = deadlineAfter(MESSAGE_TIME_BUDGET);
     // The joined header texts are made only for CompleteHeader: rules, or when
     // their making is traced.
     if (scan->rules.usesHeaderTexts || filterOptions.traceLevel == TRACE_DEBUG) {
@@ -535,6 +577,7 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
     writeLog(scan->newMatchLine, LOG_HOLD);
     scan->heldOnlyNewMatch = true;
     runRules(*scan, fetch);
+    logCutRules(scan->budget);
     decideVerdict(fetch, *scan);
     return true;
 }

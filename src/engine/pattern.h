@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/work_budget.h"
+
 struct pcre2_real_code_8;
 struct pcre2_real_match_data_8;
 struct pcre2_real_match_context_8;
@@ -27,6 +29,9 @@ inline constexpr int MATCH_BAD_MAGIC = -4;
 inline constexpr int MATCH_UNKNOWN_NODE = -5;
 inline constexpr int MATCH_NO_MEMORY = -6;
 inline constexpr int MATCH_LIMIT = -8;
+// Not a classic code: the deadline handed to matchPattern passed before the
+// match was decided.
+inline constexpr int MATCH_OUT_OF_TIME = -1000;
 
 // The interpreter stops a match after this many backtracking steps at one
 // starting position. On the training mail (3,000 messages, the shipped rules
@@ -45,11 +50,21 @@ struct PatternCompileResult {
     CompiledPattern pattern;  // null when compiling failed
     int errorOffset = 0;
     std::string errorText;
-    bool jit = false;  // matched by machine code
+    bool jit = false;         // matched by machine code
+    bool jitPending = false;  // to be made machine code before its first match
 };
 
-// `useJit` false keeps the pattern interpreted (tests compare the two).
-PatternCompileResult compilePattern(std::string_view pattern, bool useJit = true);
+// `useJit` false keeps the pattern interpreted (tests compare the two). With
+// `jitOnFirstMatch`, the machine code is made only when patternForMatching is
+// first asked for it: most rules of a large list never reach a subject that
+// could match them, and their machine code is most of what a pattern costs
+// (about a kilobyte each, and most of the compile time).
+PatternCompileResult compilePattern(std::string_view pattern, bool useJit = true,
+                                    bool jitOnFirstMatch = false);
+
+// The compiled pattern, made machine code first when that is pending; null when
+// compiling failed.
+const pcre2_real_code_8* patternForMatching(PatternCompileResult& compiled);
 
 // What matching needs besides the pattern: the match positions, the limits and
 // the JIT's stack, made on first use and reused from subject to subject, so a
@@ -69,7 +84,19 @@ struct MatchArea {
 // 0 or more on a match (0 when the groups do not all fit the 40 pairs), else one
 // of the negative codes above; any other failure maps below -8. The match is
 // looked for from `from` on (what lies before it still counts for \b).
+//
+// The step limit counts from each starting position afresh, so on a long
+// subject a pattern that stays below it everywhere can still take minutes. So
+// the starting positions are tried in windows, and `deadline`, when given, is
+// looked at before the first and between two windows: once it has passed, the
+// result is MATCH_OUT_OF_TIME. A window tries its positions with a small step
+// limit each, which no ordinary rule comes near; a window where one position
+// needs more is tried again one position at a time with the full limits. So one
+// window costs a bounded time, and every position gets the result it would get
+// in one plain match. Patterns with a backtracking verb or \G, whose result
+// depends on where a match began to be looked for, and anchored ones are
+// matched in one piece.
 int matchPattern(const pcre2_real_code_8* pattern, const char* subject, size_t length,
-                 MatchArea& area, size_t from = 0);
+                 MatchArea& area, size_t from = 0, WorkDeadline* deadline = nullptr);
 
 }  // namespace cw

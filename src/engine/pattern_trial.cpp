@@ -2,6 +2,7 @@
 
 #include "common/number_text.h"
 #include "common/text_ops.h"
+#include "engine/matchers.h"
 #include "engine/pattern.h"
 
 namespace cw {
@@ -25,7 +26,10 @@ PatternTrialAnswer tryPattern(std::string testString, std::string pattern) {
         return {INFO_CAPTION, formatText("Sytax error in pattern: %d", compiled.errorOffset)};
     }
     MatchArea area;
-    int result = matchPattern(compiled.pattern.get(), testString.data(), testString.size(), area);
+    // The same budget as a rule's in one message: the dialog waits for it.
+    WorkDeadline deadline = deadlineAfter(RULE_TIME_BUDGET);
+    int result = matchPattern(compiled.pattern.get(), testString.data(), testString.size(), area, 0,
+                              &deadline);
     if (result >= 0) {
         return {INFO_CAPTION, "Match succeeded"};
     }

@@ -258,11 +258,11 @@ RuleSet& ruleSetOf(FilterConfig& config) {
     return static_cast<RuleSet&>(*config.compiled);
 }
 
-const PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record) {
+PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record) {
     PatternEntry& entry = set.patterns[slot];
     if (!entry.compiled) {
         entry.result = compilePattern(
-            entry.folded ? std::string_view(entry.foldedText) : record.pattern, set.useJit);
+            entry.folded ? std::string_view(entry.foldedText) : record.pattern, set.useJit, true);
         entry.compiled = true;
     }
     return entry;

@@ -107,6 +107,6 @@ RuleSet& ruleSetOf(FilterConfig& config);
 bool literalOfPattern(std::string_view pattern, std::string& literal);
 
 // The compiled pattern of a slot, compiling it on first use.
-const PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record);
+PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record);
 
 }  // namespace cw

@@ -115,6 +115,10 @@ uint32_t readBodyFile(BodyFile body, char* buffer, uint32_t capacity);
 // hang a load or a scan, nor a device such as /dev/zero feed one without end.
 FILE* openFile(const std::string& path, const char* mode);
 
+// Whether something other than a regular file stands at `path` (a folder, a
+// FIFO, a device): what openFile refuses although the path exists.
+bool isNonRegularFile(const std::string& path);
+
 // Cuts the open file `file` back to `size` bytes (what a failed write added goes
 // again). False when that fails.
 bool truncateOpenFile(FILE* file, long size);

@@ -142,6 +142,11 @@ FILE* openFile(const std::string& path, const char* mode) {
     return file;
 }
 
+bool isNonRegularFile(const std::string& path) {
+    struct stat status {};
+    return !path.empty() && stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
 bool truncateOpenFile(FILE* file, long size) {
     return std::fflush(file) == 0 && ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }

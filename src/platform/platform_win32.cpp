@@ -167,6 +167,25 @@ FILE* openFile(const std::string& path, const char* mode) {
     return file;
 }
 
+bool isNonRegularFile(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    // A device name (NUL, COM1) has no attributes but opens.
+    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+    CloseHandle(handle);
+    return !disk;
+}
+
 bool truncateOpenFile(FILE* file, long size) {
     return std::fflush(file) == 0 && _chsize(_fileno(file), size) == 0;
 }

@@ -282,6 +282,38 @@ TEST_F(MessageScan, MaxlinesLimitsTheTestedLines) {
     EXPECT_TRUE(logContains("number of lines exceeds limit of 2 lines"));
 }
 
+// Five runaway rules of 250 ms each on one message: the message's second of
+// pattern tests ends the scan, and one line names the rules it cut off. A
+// negated rule cut off never scores for what it did not see.
+TEST_F(MessageScan, MessageBudgetCutsOffRunawayRulesAndNamesThemOnce) {
+    std::string rules;
+    for (int i = 1; i <= 5; ++i) {
+        rules += "Body: 5 {[a-z]{0,92}[a-z]{0,92}[a-z]{0,92}[a-z0-9][!?]} [r" + std::to_string(i) +
+                 "]\r\n";
+    }
+    rules += "-Subject: 9 {never} [negated]\r\n";
+    load(rules);
+    scan("Subject: s\r\n\r\n" + std::string(4096, 'a') + "\r\n");
+    std::vector<std::string> lines = logLines();
+    int ownBudget = 0;
+    std::vector<std::string> cutLines;
+    for (const std::string& line : lines) {
+        ownBudget += line.find("took more than 250 ms in this message") != std::string::npos;
+        if (line.find("error: the rules took more than 1000 ms on this message; not tested on "
+                      "all of it: [Body: ") != std::string::npos) {
+            cutLines.push_back(line);
+        }
+    }
+    ASSERT_EQ(1u, cutLines.size());
+    EXPECT_NE(std::string::npos, cutLines[0].find("[r5]] [-Subject: 9 {never} [negated]]"));
+    size_t named = 0;
+    for (size_t at = 0; (at = cutLines[0].find("} [", at)) != std::string::npos; ++at) {
+        ++named;
+    }
+    EXPECT_EQ(6u, ownBudget + named);
+    EXPECT_EQ("", addedLines);
+}
+
 TEST_F(MessageScan, UnknownFetchOrConfigurationLeavesEverythingUntouched) {
     load("Subject: \"viagra\"\r\n");
     HostMessage message = parseMessage(PLAIN_SPAM);

@@ -1,5 +1,10 @@
 // --spam and --ham: each rule's hits in labelled mail, recall and false
 // positives, checked against counts made by hand for small folders.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "tool_runner.h"
 
 namespace {
@@ -194,6 +199,22 @@ TEST_F(HitStatisticsTest, EachArgumentIsCountedOnItsOwn) {
               empty.err);
 }
 
+// The log writes a backslash before an x as \x5c: such rules are still found
+// in their files, as are the rules with other backslashes.
+TEST_F(HitStatisticsTest, RulesHoldingBackslashesAreFoundInTheirFiles) {
+    writeRules("Subject: 3.0 {\\x76iagra} [hex]\r\nSubject: 2.0 {\\bcheap\\b} [cheap]\r\n");
+    writeMessage("spam/s.eml", "cheap viagra", "a@x.example", "", "x\r\n");
+    writeMessage("ham/h.eml", "lunch", "b@x.example", "", "x\r\n");
+    ToolRun result = scanLabelled();
+    ASSERT_EQ(0, result.status) << result.err;
+    EXPECT_NE(std::string::npos,
+              result.out.find("     1  100.00%      0    0.00%   1.000    3.0  filters.dat:1 "
+                              "[hex]\n"
+                              "     1  100.00%      0    0.00%   1.000    2.0  filters.dat:2 "
+                              "[cheap]\n"))
+        << result.out;
+}
+
 TEST_F(HitStatisticsTest, MissingOrEmptyInputsExitWithTwoBeforeScanning) {
     writeRules("Subject: {x}\r\n");
     writeMessage("spam/s.eml", "x", "a@x.example", "", "x\r\n");
@@ -219,6 +240,60 @@ TEST_F(HitStatisticsTest, MissingOrEmptyInputsExitWithTwoBeforeScanning) {
         EXPECT_EQ(test.error, result.err) << test.ham;
     }
     EXPECT_FALSE(std::filesystem::exists(config + "cobbleweave.log")) << "nothing was loaded";
+}
+
+// Odd files among the mail: a FIFO named as an input is passed over with a
+// warning rather than waited on; a huge file (1 GB, sparse) is read only as far
+// as the plug-in needs it; a folder that cannot be listed is passed over.
+TEST_F(HitStatisticsTest, WhatCannotBeReadIsPassedOverWithAWarning) {
+    writeRules("Subject: 3.0 {win} [win]\r\n");
+    writeMessage("spam/s.eml", "you win", "a@x.example", "", "x\r\n");
+    writeMessage("ham/h.eml", "lunch", "b@x.example", "", "x\r\n");
+    FILE* huge = std::fopen((mail + "spam/huge.eml").c_str(), "wb");
+    ASSERT_NE(nullptr, huge);
+    ASSERT_EQ(0, ftruncate(fileno(huge), 1L << 30));
+    std::fclose(huge);
+    const std::string locked = mail + "ham/locked";
+    std::filesystem::create_directory(locked);
+    writeMail("ham/locked/h2.eml", "Subject: lunch\r\n\r\nx\r\n");
+    ASSERT_EQ(0, chmod(locked.c_str(), 0));
+    const std::string fifo = mail + "fifo";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+
+    ToolRun result = scan("--spam " + shellQuoted(mail + "spam") + " --ham " + shellQuoted(fifo));
+    EXPECT_EQ(2, result.status);
+    EXPECT_EQ("cobbleweave-scan: warning: skipped '" + fifo +
+                  "': not a regular file\ncobbleweave-scan: no mail to read for --ham: '" + fifo +
+                  "' holds no files\n",
+              result.err);
+
+    result = scanLabelled();
+    chmod(locked.c_str(), 0700);
+    ASSERT_EQ(0, result.status) << result.err;
+    EXPECT_NE(std::string::npos, result.out.find("in 2 spam and ")) << result.out;
+    if (geteuid() != 0) {  // root lists every folder
+        EXPECT_NE(std::string::npos,
+                  result.err.find("cobbleweave-scan: warning: skipped folder '" + locked + "': "))
+            << result.err;
+    }
+}
+
+// A log or statistics file the plug-in refuses (here folders) is said once on
+// standard error: the plug-in cannot say it in a log it cannot write.
+TEST_F(HitStatisticsTest, UnusableLogOrStatisticsFilesAreSaidOnce) {
+    writeRules("Subject: 3.0 {win} [win]\r\n");
+    writeMessage("spam/s.eml", "you win", "a@x.example", "", "x\r\n");
+    std::filesystem::create_directory(config + "cobbleweave.log");
+    std::filesystem::create_directory(config + "statistics.dat");
+    ToolRun result = scan(shellQuoted(mail + "spam/s.eml"));
+    EXPECT_EQ(0, result.status);
+    EXPECT_TRUE(result.err.starts_with(
+        "cobbleweave-scan: warning: '" + config +
+        "cobbleweave.log' is not a regular file: the plug-in writes no log\n"
+        "cobbleweave-scan: warning: '" +
+        config +
+        "statistics.dat' is not a regular file: the plug-in keeps no statistics\n1 message: "))
+        << result.err;
 }
 
 TEST_F(HitStatisticsTest, LabelsMustComeInPairsAndAloneUsageErrorsExitWithOne) {

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "base/filter_options.h"
+#include "config/rule_file_reader.h"
 #include "config_load_fixture.h"
 
 namespace cw {
@@ -21,6 +24,26 @@ std::vector<int32_t> tableHandles() {
 }
 
 using ConfigTableTest = ConfigLoadTest;
+
+// Memory running out while a list is read: the place is logged, the reading
+// stops, and the configuration keeps the lines read so far under a handle.
+TEST_F(ConfigTableTest, ALoadOutOfMemoryIsLoggedAndKeepsWhatItRead) {
+    writeConfigFile("list.txt", "x@a.example\ny@b.example\nz@c.example\n");
+    linesBeforeFailedAllocation = 3;
+    int32_t handle = load("Subject: {a} [1]\nB_INCLUDE_SENDER list.txt\nSubject: {b}\n");
+    linesBeforeFailedAllocation = SIZE_MAX;
+    EXPECT_NE(0, handle);
+    EXPECT_EQ((Lines{"Subject: {a} [1]", "Any-Sender: 1.0 \"x@a.example\" [BL]",
+                     "Any-Sender: 1.0 \"y@b.example\" [BL]"}),
+              storedLines(handle));
+    Lines log = logLines();
+    auto failed = std::find(log.begin(), log.end(),
+                            "loadConfig.cobbleweaves.1 / memory allocation failed");
+    ASSERT_NE(log.end(), failed);
+    ASSERT_NE(log.end(), failed + 1);
+    EXPECT_EQ("error: loadConfig: out of memory, the configuration keeps the 3 lines read so far",
+              *(failed + 1));
+}
 
 TEST_F(ConfigTableTest, HandlesCountUpAndAreNeverReused) {
     EXPECT_EQ(1, load());

@@ -49,7 +49,7 @@ TEST_F(LogWriterTest, TimeStampLayout) {
 }
 
 // One call is one entry: control bytes inside a text are shown as \xHH, so no
-// text can end its line or forge another; everything else is written unchanged.
+// text can end its line or forge another.
 TEST_F(LogWriterTest, ControlBytesInsideTextAreShownEscaped) {
     struct Case {
         std::string text;
@@ -61,7 +61,11 @@ TEST_F(LogWriterTest, ControlBytesInsideTextAreShownEscaped) {
          "viagra\\x0d\\x0a01 Jan 24  00:00:00  result: whitelist"},
         {"lone\rcr", "lone\\x0dcr"},
         {"\x1b[31mred\x7f\x01", "\\x1b[31mred\\x7f\\x01"},
-        {"tab\tstays \\x0d \xe4\xff", "tab\tstays \\x0d \xe4\xff"},
+        {"tab\tstays \xe4\xff", "tab\tstays \xe4\xff"},
+        // A backslash before an x is escaped as well, so a text cannot forge an
+        // escape; other backslashes stay.
+        {"forged \\x0d\\x0a, \\X41 and \\d+\\.\\",
+         "forged \\x5cx0d\\x5cx0a, \\x5cX41 and \\d+\\.\\"},
     };
     for (const Case& c : cases) {
         writeLog(c.text, LOG_HOLD);

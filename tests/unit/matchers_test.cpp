@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <list>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ class MatchersTest : public LogCaptureTest {
   protected:
     // Reads `ruleText` as the scan does and runs its string or pattern test on
     // freshly prepared subjects; `matched` keeps what it held before.
-    void test(const char* ruleText, bool& matched, bool nullPattern = false) {
+    void test(const char* ruleText, bool& matched, bool nullPattern = false,
+              MessageBudget* budget = nullptr) {
         ruleTexts.emplace_back(ruleText);
         RuleRecord record = readRuleRecord(ruleTexts.back());
         ActiveRule active;
@@ -44,9 +46,11 @@ class MatchersTest : public LogCaptureTest {
         }
         PatternCompileResult compiled = compilePattern(record.pattern);
         ASSERT_TRUE(compiled.pattern) << compiled.errorText;
+        if (nullPattern) {
+            compiled.pattern.reset();
+        }
         MatchArea area;
-        applyPatternTest(rule, nullPattern ? nullptr : compiled.pattern.get(), subjects, area,
-                         matched);
+        applyPatternTest(rule, compiled, subjects, area, matched, nullptr, budget);
     }
 
     bool matches(const char* ruleText) {
@@ -356,6 +360,38 @@ TEST_F(MatchersTest, MatchingErrorsAreLoggedAndNeverMatch) {
                      "error MATCHLIMIT: the recursion and backtracking limit is reached by "
                      "[Subject: {(a+)+$}]; its other tests in this message are skipped"}),
               logLines());
+}
+
+// Over 4 KB this pattern stays below the step limit at every starting
+// position and took 38 s; the rule's budget now stops it within the match.
+const char* const RUNAWAY_BODY_RULE =
+    "Body: 5 {[a-z]{0,92}[a-z]{0,92}[a-z]{0,92}[a-z0-9][!?]} [tb92]";
+
+TEST_F(MatchersTest, RunawayRuleStopsWithinItsBudgetAndIsNamed) {
+    message.texts.rawBody = std::string(4096, 'a');
+    bool matched = false;
+    test(RUNAWAY_BODY_RULE, matched);
+    EXPECT_FALSE(matched);
+    EXPECT_EQ((Lines{"error: [" + std::string(RUNAWAY_BODY_RULE) +
+                     "] took more than 250 ms in this message; its other tests in this message "
+                     "are skipped"}),
+              logLines());
+}
+
+// Once the message's budget is spent, the rule at work and every pattern rule
+// after it are cut off, unmatched, and left for the scan to name.
+TEST_F(MatchersTest, SpentMessageBudgetCutsOffTheRulesLeft) {
+    message.texts.rawBody = std::string(4096, 'a');
+    message.headers = {"Subject: x"};
+    MessageBudget budget;
+    budget.deadline = deadlineAfter(std::chrono::milliseconds(20));
+    bool matched = false;
+    test(RUNAWAY_BODY_RULE, matched, false, &budget);
+    test("Subject: {x}", matched, false, &budget);
+    EXPECT_FALSE(matched);
+    EXPECT_TRUE(budget.spent);
+    EXPECT_EQ((std::vector<std::string_view>{RUNAWAY_BODY_RULE, "Subject: {x}"}), budget.cutRules);
+    EXPECT_TRUE(logLines().empty());
 }
 
 TEST_F(MatchersTest, TestsNeverClearAnEarlierMatch) {

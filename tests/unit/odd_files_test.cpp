@@ -65,6 +65,23 @@ TEST_F(OddFilesTest, FifosAsRuleFileLogAndStatisticsAreRefusedWithoutWaiting) {
     }));
 }
 
+// A statistics file that is refused, not missing, is named in the log: nothing
+// else would say why no statistics are kept.
+TEST_F(OddFilesTest, AStatisticsFileThatIsNoRegularFileIsNamedInTheLog) {
+    for (bool folderInstead : {false, true}) {
+        const std::string statistics = folder + "statistics.dat";
+        if (folderInstead) {
+            std::remove(statistics.c_str());
+            ASSERT_EQ(0, mkdir(statistics.c_str(), 0700));
+        } else {
+            makeFifo("statistics.dat");
+        }
+        load("");
+        EXPECT_TRUE(logHas("error: statistics not kept: " + statistics + " is not a regular file"))
+            << (folderInstead ? "folder" : "FIFO");
+    }
+}
+
 TEST_F(OddFilesTest, DevicesAndFifosAsListsAddNothing) {
     makeFifo("list.fifo");
     writeConfigFile("filters.dat",
@@ -91,6 +108,29 @@ TEST_F(OddFilesTest, AHugeListIsCutWithALogLine) {
     EXPECT_TRUE(logHas("include blacklist cut: " + list +
                        " holds more than 1000000 rules or 67108864 bytes; the rest of it is not "
                        "read"));
+}
+
+// The lists of one load share one bound: two lists of 40 MiB (sparse, NUL
+// bytes) fill it, so the second is cut and a third is not read at all.
+TEST_F(OddFilesTest, TheListsOfOneLoadShareOneBound) {
+    for (const char* name : {"first.txt", "second.txt"}) {
+        FILE* file = std::fopen((folder + name).c_str(), "wb");
+        ASSERT_NE(nullptr, file);
+        ASSERT_EQ(0, ftruncate(fileno(file), 40L * 1024 * 1024));
+        std::fclose(file);
+    }
+    writeConfigFile("third.txt", "a@example.org\n");
+    int32_t handle = load(
+        "B_INCLUDE_SENDER first.txt\nB_INCLUDE_SENDER second.txt\nB_INCLUDE_SENDER third.txt\n");
+    EXPECT_EQ((Lines{"B_INCLUDE_SENDER first.txt", "B_INCLUDE_SENDER second.txt",
+                     "B_INCLUDE_SENDER third.txt"}),
+              storedLines(handle));
+    const std::string bound =
+        "include blacklist cut: the lists of this configuration hold more than 1000000 rules "
+        "or 67108864 bytes in all; ";
+    EXPECT_TRUE(logHas(bound + "the rest of " + folder + "second.txt is not read"));
+    EXPECT_TRUE(logHas(bound + "the list " + folder + "third.txt is not read"));
+    EXPECT_FALSE(logHas(bound + "the rest of " + folder + "first.txt is not read"));
 }
 
 }  // namespace

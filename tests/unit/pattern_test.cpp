@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#define PCRE2_CODE_UNIT_WIDTH 8
+#ifndef PCRE2_STATIC
+#define PCRE2_STATIC
+#endif
+#include <pcre2.h>
+
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -119,6 +126,72 @@ TEST_P(Pattern, RunawayPatternsReachTheLimitAndHeavyOnesFinish) {
     for (const auto& c : cases) {
         EXPECT_EQ(c.result, matchText(c.pattern, c.subject)) << c.pattern;
     }
+}
+
+// PCRE2's own answer in one plain match, every position tried without a step
+// limit: the result and where the match begins.
+std::pair<int, size_t> plainMatch(const char* pattern, const std::string& subject, size_t from) {
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
+                                     PCRE2_CASELESS, &error, &offset, nullptr);
+    pcre2_match_data* data = pcre2_match_data_create(40, nullptr);
+    int result = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(),
+                             from, PCRE2_NO_JIT, data, nullptr);
+    size_t begin = result >= 0 ? pcre2_get_ovector_pointer(data)[0] : 0;
+    pcre2_match_data_free(data);
+    pcre2_code_free(code);
+    return {result, begin};
+}
+
+// Long subjects are searched in windows of starting positions; wherever the
+// match lies, at a window's edge or far behind it, looking back across an edge
+// or depending on where the search began, the answer is the plain match's.
+TEST_P(Pattern, WindowsOfStartingPositionsGiveThePlainMatch) {
+    std::string subject(20000, 'x');
+    for (size_t at : {511u, 4094u, 9000u, 19990u}) {
+        subject.replace(at, 6, "needle");
+    }
+    subject.replace(12000, 7, " needle");
+    subject.replace(15000, 4, "a\nb");
+    const char* patterns[] = {
+        "needle",       "\\bneedle", "(?<=x)needle$",  "(?<=e)ne+dle",    "^x+needle",
+        "(?m)^needle",  "a\\nb",     "\\Gx",           "(*COMMIT)needle", "x(*SKIP)needle",
+        "(?s).*needle", "ne{3}dle",  "[a-z]{0,20}nee",
+    };
+    for (const char* pattern : patterns) {
+        PatternCompileResult compiled = compile(pattern);
+        ASSERT_TRUE(compiled.pattern) << pattern;
+        for (size_t from : {0u, 100u, 4096u, 9001u}) {
+            MatchArea area;
+            int result =
+                matchPattern(compiled.pattern.get(), subject.data(), subject.size(), area, from);
+            auto [expected, begin] = plainMatch(pattern, subject, from);
+            EXPECT_EQ(expected < 0 ? MATCH_NO_MATCH : expected, result)
+                << pattern << " from " << from;
+            if (result > 0) {
+                EXPECT_EQ(begin, pcre2_get_ovector_pointer(area.data)[0]) << pattern;
+            }
+        }
+    }
+}
+
+// The step limit counts from each starting position afresh: over 4 KB a
+// pattern that stays below it everywhere took 38 s. A deadline stops it.
+TEST_P(Pattern, DeadlineStopsAMatchThatStaysBelowTheStepLimit) {
+    PatternCompileResult compiled = compile("[a-z]{0,92}[a-z]{0,92}[a-z]{0,92}[a-z0-9][!?]");
+    ASSERT_TRUE(compiled.pattern);
+    const std::string subject(4096, 'a');
+    MatchArea area;
+    WorkDeadline deadline = deadlineAfter(std::chrono::milliseconds(20));
+    EXPECT_EQ(MATCH_OUT_OF_TIME, matchPattern(compiled.pattern.get(), subject.data(),
+                                              subject.size(), area, 0, &deadline));
+    // A deadline that has passed stops a match before it begins.
+    const std::string easy = "a!";
+    EXPECT_EQ(MATCH_OUT_OF_TIME,
+              matchPattern(compiled.pattern.get(), easy.data(), easy.size(), area, 0, &deadline));
+    WorkDeadline later = deadlineAfter(std::chrono::seconds(60));
+    EXPECT_EQ(1, matchPattern(compiled.pattern.get(), easy.data(), easy.size(), area, 0, &later));
 }
 
 }  // namespace

@@ -35,9 +35,14 @@ bool expandLabelledInputs(const LabelledInputs& inputs, std::vector<InputFolder>
     for (int label = 0; label < LABEL_KINDS; ++label) {
         for (const std::string& path : inputs.paths[label]) {
             std::vector<std::string> errors;
+            std::vector<std::string> warnings;
             folders.push_back(InputFolder{path, static_cast<MailLabel>(label)});
             files.emplace_back();
-            expandInputs({path}, files.back(), errors);
+            // Statistics over folders of mail: what cannot be read is passed over.
+            expandInputs({path}, files.back(), errors, &warnings);
+            for (const std::string& warning : warnings) {
+                reportError("warning: " + warning);
+            }
             for (const std::string& error : errors) {
                 reportError(error);
             }

@@ -1,6 +1,7 @@
 #include "cobbleweave_scan/host_session.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +70,32 @@ bool prepareProbeFolder(ProbeFolder& probe, const char* options, std::string& er
     return true;
 }
 
+namespace {
+
+// The plug-in refuses a log or statistics file that is not a regular file (a
+// folder, a FIFO), and cannot say so in a log it cannot write: said here, once.
+void warnAboutUnusableFiles(const std::string& folder) {
+    const struct {
+        const char* name;
+        const char* consequence;
+    } files[] = {
+        {"cobbleweave.log", "the plug-in writes no log"},
+        {"statistics.dat", "the plug-in keeps no statistics"},
+        {"statistics.txt", "the plug-in writes no statistics report"},
+    };
+    for (const auto& file : files) {
+        std::error_code code;
+        std::filesystem::file_status status = std::filesystem::status(folder + file.name, code);
+        if (!code && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "cobbleweave-scan: warning: '%s%s' is not a regular file: %s\n",
+                         folder.c_str(), file.name, file.consequence);
+        }
+    }
+}
+
+}  // namespace
+
 bool openHostSession(const HostSettings& settings, HostSession& session, std::string& error) {
     session.settings = settings;
     if (!loadPluginLibrary(settings.pluginPath, session.library, error)) {
@@ -78,6 +105,7 @@ bool openHostSession(const HostSettings& settings, HostSession& session, std::st
         session.library.releaseConfig(session.library.loadConfig(settings.preloadFolder.c_str()));
     }
     session.configHandle = session.library.loadConfig(settings.configFolder.c_str());
+    warnAboutUnusableFiles(settings.configFolder);
     return true;
 }
 

@@ -62,7 +62,9 @@ void dropSeparatorBlankLine(std::string& message) {
     }
 }
 
-bool readFileBytes(const std::string& path, std::string& bytes, std::string& error) {
+// Reads the file, or its first `limit` bytes and a few more; `cut` tells which.
+bool readFileBytes(const std::string& path, std::string& bytes, std::string& error,
+                   size_t limit = SIZE_MAX, bool* cut = nullptr) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         error = "cannot open '" + path + "': " + std::strerror(errno);
@@ -77,7 +79,10 @@ bool readFileBytes(const std::string& path, std::string& bytes, std::string& err
     do {
         count = std::fread(buffer, 1, sizeof buffer, file);
         bytes.append(buffer, count);
-    } while (count == sizeof buffer);
+    } while (count == sizeof buffer && bytes.size() <= limit);
+    if (cut != nullptr) {
+        *cut = count == sizeof buffer;
+    }
     bool failed = std::ferror(file) != 0;
     int readErrno = errno;
     std::fclose(file);
@@ -103,7 +108,7 @@ bool readStandardInput(std::string& bytes, std::string& error) {
 }
 
 void addFolderFiles(const std::string& folder, std::vector<InputFile>& files,
-                    std::vector<std::string>& errors) {
+                    std::vector<std::string>& errors, std::vector<std::string>* warnings) {
     std::vector<std::string> found;
     std::error_code code;
     fs::recursive_directory_iterator walk(folder, code);
@@ -111,6 +116,16 @@ void addFolderFiles(const std::string& folder, std::vector<InputFile>& files,
         const fs::directory_entry& entry = *walk;
         if (entry.path().filename().string().starts_with(".")) {
             if (entry.is_directory(code)) {
+                walk.disable_recursion_pending();
+            }
+            continue;
+        }
+        if (warnings != nullptr && entry.is_directory(code)) {
+            std::error_code listing;
+            fs::directory_iterator probe(entry.path(), listing);
+            if (listing) {
+                warnings->push_back("skipped folder '" + entry.path().string() +
+                                    "': " + listing.message());
                 walk.disable_recursion_pending();
             }
             continue;
@@ -131,7 +146,7 @@ void addFolderFiles(const std::string& folder, std::vector<InputFile>& files,
 }  // namespace
 
 void expandInputs(const std::vector<std::string>& arguments, std::vector<InputFile>& files,
-                  std::vector<std::string>& errors) {
+                  std::vector<std::string>& errors, std::vector<std::string>* warnings) {
     for (const std::string& argument : arguments) {
         if (argument == "-") {
             files.push_back(InputFile{argument});
@@ -143,7 +158,9 @@ void expandInputs(const std::vector<std::string>& arguments, std::vector<InputFi
             errors.push_back("cannot read '" + argument + "': " +
                              (code ? code.message() : std::string("no such file or folder")));
         } else if (fs::is_directory(status)) {
-            addFolderFiles(argument, files, errors);
+            addFolderFiles(argument, files, errors, warnings);
+        } else if (warnings != nullptr && !fs::is_regular_file(status)) {
+            warnings->push_back("skipped '" + argument + "': not a regular file");
         } else {
             files.push_back(InputFile{argument});
         }
@@ -200,12 +217,17 @@ bool readMessages(const InputFile& input, bool forceMbox,
                   const std::function<void(Message&)>& onMessage, std::string& error) {
     bool fromStandardInput = input.path == "-";
     std::string bytes;
+    bool namedMbox = forceMbox || endsWithNoCase(input.path, ".mbox");
+    bool cut = false;
     if (fromStandardInput ? !readStandardInput(bytes, error)
-                          : !readFileBytes(input.path, bytes, error)) {
+                          : !readFileBytes(input.path, bytes, error,
+                                           namedMbox ? SIZE_MAX : MESSAGE_READ_LIMIT, &cut)) {
         return false;
     }
-    bool isMbox =
-        forceMbox || endsWithNoCase(input.path, ".mbox") || beginsWith(bytes, MBOX_SEPARATOR);
+    bool isMbox = namedMbox || beginsWith(bytes, MBOX_SEPARATOR);
+    if (isMbox && cut && !readFileBytes(input.path, bytes, error)) {
+        return false;
+    }
     if (!isMbox) {
         Message message;
         message.source = input.path;

@@ -27,6 +27,9 @@ struct Message {
     uint64_t fileOffset = 0;
 };
 
+// All the header and the largest body the plug-in reads, with room to spare.
+inline constexpr size_t MESSAGE_READ_LIMIT = 8 * 1024 * 1024;
+
 struct InputFile {
     std::string path;  // "-" stands for standard input
 };
@@ -34,15 +37,20 @@ struct InputFile {
 // Expands the command line's inputs, in the order given: "-" is standard input, a
 // folder stands for every file below it in byte order of the paths (names that
 // begin with a dot skipped), anything else is a file. An input that does not exist
-// or a folder that cannot be listed adds a line to `errors` and is left out.
+// or a folder that cannot be listed adds a line to `errors` and is left out. With
+// `warnings`, an input that is neither a folder nor a regular file (a FIFO would
+// wait for a writer) and a folder below an input that cannot be listed add a
+// line there instead and are left out.
 void expandInputs(const std::vector<std::string>& arguments, std::vector<InputFile>& files,
-                  std::vector<std::string>& errors);
+                  std::vector<std::string>& errors, std::vector<std::string>* warnings = nullptr);
 
 // Reads one input and hands each of its messages to `onMessage`, in order. An
 // input is an mbox when `forceMbox` is set, when its name ends in ".mbox", or when
 // it begins with "From "; an mbox that does not begin with "From " is malformed.
 // Returns false with `error` when the input cannot be read or is malformed; then
-// no message of it has been handed on.
+// no message of it has been handed on. A message file is read only as far as the
+// plug-in can need it (MESSAGE_READ_LIMIT), since the plug-in reads its body
+// from the file itself; an mbox is read whole.
 bool readMessages(const InputFile& input, bool forceMbox,
                   const std::function<void(Message&)>& onMessage, std::string& error);
 

@@ -110,6 +110,24 @@ std::vector<std::string> splitLogText(std::string_view content) {
     return lines;
 }
 
+std::string unescapedLogText(std::string_view text) {
+    auto hexValue = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (size_t index = 0; index < text.size(); ++index) {
+        if (text[index] == '\\' && index + 3 < text.size() && text[index + 1] == 'x' &&
+            hexValue(text[index + 2]) >= 0 && hexValue(text[index + 3]) >= 0) {
+            bytes += static_cast<char>(hexValue(text[index + 2]) * 16 + hexValue(text[index + 3]));
+            index += 3;
+        } else {
+            bytes += text[index];
+        }
+    }
+    return bytes;
+}
+
 std::vector<RuleFileRead> filesOfLoad(const std::vector<std::string>& lines) {
     std::vector<RuleFileRead> files;
     for (const std::string& line : lines) {

@@ -28,6 +28,10 @@ std::vector<std::string> logLinesSince(const std::string& logPath, const LogMark
 // before it with a line feed.
 std::vector<std::string> splitLogText(std::string_view content);
 
+// A logged text with the writer's escapes undone: every \xHH (control bytes,
+// and a backslash that stood before an x) is the byte it stands for.
+std::string unescapedLogText(std::string_view text);
+
 // What the log says a load read: the rule files in order, each with the list
 // files of its include lines in the order of those lines.
 struct ListFileRead {

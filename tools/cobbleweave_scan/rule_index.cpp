@@ -260,7 +260,8 @@ RuleIndex buildRuleIndex(const std::vector<RuleFileRead>& files) {
     return index;
 }
 
-size_t ruleOfLoggedText(RuleIndex& index, const std::string& text, size_t occurrence) {
+size_t ruleOfLoggedText(RuleIndex& index, const std::string& loggedText, size_t occurrence) {
+    const std::string text = unescapedLogText(loggedText);
     auto found = index.byKey.find(text);
     if (found == index.byKey.end()) {
         std::string key = generatedKeyOfText(text);
