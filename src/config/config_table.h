@@ -31,6 +31,9 @@ struct FilterConfig {
     std::vector<std::string> lineTexts;
     std::vector<uint8_t> lineOrigins;
     std::shared_ptr<CompiledRules> compiled;  // null until compiled
+    // A line of the main rule file was longer than a piece and is kept as several
+    // lines: the editor could not show it as it is.
+    bool mainFileHasCutLines = false;
 
     int32_t lineCount() const { return static_cast<int32_t>(lineTexts.size()); }
 };
@@ -64,6 +67,10 @@ std::shared_ptr<FilterConfig> findConfig(int32_t handle);
 // with the handle, in file order; empty for an unknown handle. Takes the fetch
 // lock, so a release on another thread cannot free the lines while they are read.
 std::vector<std::string> mainRuleLines(int32_t handle);
+
+// Whether the configuration's main rule file had a line too long to be kept whole
+// (see FilterConfig::mainFileHasCutLines). Takes the fetch lock.
+bool mainRuleFileHasCutLines(int32_t handle);
 
 // The main rule file path of the latest load, read under the fetch lock.
 std::string currentMainRuleFilePath();

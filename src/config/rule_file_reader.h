@@ -20,8 +20,9 @@ inline constexpr size_t LINE_PIECE_BYTES = 4094;
 
 // Reads the next piece of an open rule or list file, ends it at its first NUL
 // byte (lines are C texts) and removes its trailing white space, line end
-// included. False at the end of the file.
-bool readRuleFilePiece(TextFileReader& reader, std::string& line);
+// included. False at the end of the file. `goesOn` (when given) tells whether the
+// physical line goes on in the next piece.
+bool readRuleFilePiece(TextFileReader& reader, std::string& line, bool* goesOn = nullptr);
 
 // Appends one line with its origin code. A failed allocation is logged with the
 // message of the failing step (".1" variants for rules made from a list) and
