@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/version.h"
 #include "cobbleweave_scan/hit_report.h"
 #include "cobbleweave_scan/hit_statistics.h"
 #include "cobbleweave_scan/host_platform.h"
@@ -80,6 +81,7 @@ Options:
                        ham messages it scored in, then recall and false
                        positives at the configured thresholds (see below)
   -h, --help           print this text
+      --version        print the program's version
 
 Output: one line per message on standard output, fields separated by TABs:
   FILE[#N]  VERDICT  SCORE  TAG
@@ -128,6 +130,7 @@ struct CommandLine {
     bool lint = false;
     bool mbox = false;
     bool help = false;
+    bool version = false;
 };
 
 int usageError(const std::string& problem) {
@@ -173,6 +176,9 @@ bool* switchNamed(const std::string& name, CommandLine& command) {
     }
     if (name == "--lint") {
         return &command.lint;
+    }
+    if (name == "--version") {
+        return &command.version;
     }
     return name == "--mbox" ? &command.mbox : nullptr;
 }
@@ -244,7 +250,7 @@ int parseCommandLine(int argc, char** argv, CommandLine& command) {
             return usageError("unknown option " + argument);
         }
     }
-    if (command.help) {
+    if (command.help || command.version) {
         return EXIT_DONE;
     }
     if (!command.fetchType.empty() && !parseFetchType(command.fetchType, command.host.fetchType)) {
@@ -381,6 +387,10 @@ int runCommand(int argc, char** argv) {
     }
     if (command.help) {
         std::fputs(USAGE, stdout);
+        return EXIT_DONE;
+    }
+    if (command.version) {
+        std::puts("cobbleweave-scan " COBBLEWEAVE_VERSION);
         return EXIT_DONE;
     }
     useBinaryStandardInput();
