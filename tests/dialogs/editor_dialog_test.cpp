@@ -14,7 +14,7 @@ constexpr DWORD EDITOR_STYLE =
 
 const char* const RULES =
     "# Rules of the test\r\n"
-    "THRESHOLD_SPAM=5\r\n"
+    "THRESHOLD_SPAM 5\r\n"
     "\r\n"
     "B_INCLUDE_SENDER=senders.txt 4\r\n"
     "~Subject: \"cheap (pills|watches)\" 6 pharma\r\n";
