@@ -44,10 +44,12 @@ void readRuleFileLines(TextFileReader& reader, const std::string& path, uint8_t 
                        FilterConfig& config) {
     std::string line;
     bool goesOn = false;
+    bool continues = false;  // this piece is the rest of the line before it
     while (readRuleFilePiece(reader, line, &goesOn)) {
-        if (goesOn && origin == ORIGIN_MAIN) {
+        if (continues && origin == ORIGIN_MAIN) {
             config.mainFileHasCutLines = true;
         }
+        continues = goesOn;
         if (!applyOptionKeyword(line.c_str())) {
             applyIncludeKeyword(line.c_str(), path, config);
         }

@@ -69,6 +69,7 @@ TEST_F(FilterFileTest, AMainFileLineLongerThanAPieceIsNoted) {
         // A piece holds 4094 bytes, the line end (read as one byte) included.
         {"# " + std::string(4091, 'x') + "\r\nrule\r\n", "", false},
         {"# " + std::string(4092, 'x') + "\r\n", "", true},
+        {"# " + std::string(4092, 'x'), "", false},  // a full piece that ends the file
         {"rule\r\n", "# " + std::string(5000, 'x') + "\r\n", false},  // the local file's
     };
     for (const Case& c : cases) {
