@@ -154,12 +154,14 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
 
 # Static PCRE2 with its JIT compiler for one MinGW target (i686, the product).
 # The stamp names the build's version and options, so a build made by an older
-# setup (without JIT) is made again.
+# setup (without JIT, or for speed) is made again. Built for size, in sections
+# the linker can drop: it is half of the DLL, which must stay under 1 MB; the
+# machine code its JIT makes for the patterns is the same.
 build_pcre2_for() {
   local host=$1
   local prefix="$deps/pcre2-mingw-${host%%-*}"
   local stamp="$prefix/cobbleweave-build"
-  local build="$pcre2_version jit"
+  local build="$pcre2_version jit size"
   if [ -f "$prefix/lib/libpcre2-8.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$build" ]; then
     return
   fi
@@ -175,7 +177,8 @@ build_pcre2_for() {
     CC=$host-gcc AR=$host-ar RANLIB=$host-ranlib STRIP=$host-strip \
       ./configure -q --host="$host" --prefix="$prefix" --disable-shared --enable-static --enable-jit \
       --disable-pcre2grep-libz --disable-pcre2grep-libbz2 --disable-pcre2test-libreadline \
-      CFLAGS="-O2" > /dev/null 2> >(grep -v 'cross tools not prefixed' >&2)
+      CFLAGS="-Os -ffunction-sections -fdata-sections" \
+      > /dev/null 2> >(grep -v 'cross tools not prefixed' >&2)
     make -s -j"$(nproc)" libpcre2-8.la >/dev/null 2>&1
     mkdir -p "$prefix/include" "$prefix/lib"
     cp -f src/pcre2.h "$prefix/include/"

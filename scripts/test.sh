@@ -4,7 +4,9 @@
 # (tsan: the host-thread tests under ThreadSanitizer; fuzz: each libFuzzer
 # driver over its seed corpus). The windows preset's tests run the i686 product
 # under 32-bit Wine, on an Xvfb display, so that its message boxes are real.
-# Ends with how long each part took.
+# Then makes the release package (scripts/package.sh) twice and tests it as a
+# user installs it (tests/package/check_package.sh). Ends with how long each
+# part took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,5 +43,9 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset" || status=1
   part_done "tests $preset"
 done
+
+echo "== package: built twice, tested as installed"
+bash tests/package/check_package.sh || status=1
+part_done "package"
 report_timings
 exit $status

@@ -5,16 +5,18 @@
 #include <cstdint>
 #include <string>
 
+#include "base/version.h"
 #include "platform/platform.h"
 
 namespace cw {
 
 // The plug-in's identity, handed to the host; the version is named in the load
-// report too, and the about box opens the home page.
+// report too, and the about box opens the home page. The build writes them
+// (base/version.h, from CMakeLists.txt).
 inline constexpr const char* PLUGIN_NAME = "Cobbleweave";
-inline constexpr const char* PLUGIN_VERSION = "3.0.0";
-inline constexpr const char* PLUGIN_AUTHOR = "The Cobbleweave team";
-inline constexpr const char* PLUGIN_HOMEPAGE = "https://cobbleweave.example.org/";
+inline constexpr const char* PLUGIN_VERSION = COBBLEWEAVE_VERSION;
+inline constexpr const char* PLUGIN_AUTHOR = COBBLEWEAVE_AUTHOR;
+inline constexpr const char* PLUGIN_HOMEPAGE = COBBLEWEAVE_HOMEPAGE;
 
 inline constexpr int32_t REASON_PROCESS_DETACH = 0;
 inline constexpr int32_t REASON_PROCESS_ATTACH = 1;

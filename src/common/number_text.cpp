@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
 #include <system_error>
+#include <vector>
 
 #include "common/text_ops.h"
 
@@ -39,16 +41,78 @@ bool underflows(const char* text, const char* end) {
     return place + shift < 0;
 }
 
+// The decimal digits of mantissa * 2^shift (shift >= 0), exactly: the number in
+// 32-bit limbs, doubled `shift` times, then divided down by 10^9 a chunk at a time.
+std::string integerDigits(uint64_t mantissa, int shift) {
+    constexpr uint32_t CHUNK = 1000000000;
+    std::vector<uint32_t> limbs{static_cast<uint32_t>(mantissa),
+                                static_cast<uint32_t>(mantissa >> 32)};
+    while (shift > 0) {
+        int step = std::min(shift, 31);
+        uint64_t carry = 0;
+        for (uint32_t& limb : limbs) {
+            uint64_t wide = (uint64_t{limb} << step) | carry;
+            limb = static_cast<uint32_t>(wide);
+            carry = wide >> 32;
+        }
+        if (carry != 0) {
+            limbs.push_back(static_cast<uint32_t>(carry));
+        }
+        shift -= step;
+    }
+    std::vector<uint32_t> chunks;  // least significant first
+    do {
+        uint64_t remainder = 0;
+        for (size_t index = limbs.size(); index-- > 0;) {
+            uint64_t wide = (remainder << 32) | limbs[index];
+            limbs[index] = static_cast<uint32_t>(wide / CHUNK);
+            remainder = wide % CHUNK;
+        }
+        while (limbs.size() > 1 && limbs.back() == 0) {
+            limbs.pop_back();
+        }
+        chunks.push_back(static_cast<uint32_t>(remainder));
+    } while (limbs.size() > 1 || limbs[0] != 0);
+    std::string digits = std::to_string(chunks.back());
+    for (size_t index = chunks.size() - 1; index-- > 0;) {
+        std::string chunk = std::to_string(chunks[index]);
+        digits.append(9 - chunk.size(), '0');
+        digits += chunk;
+    }
+    return digits;
+}
+
 }  // namespace
 
+// Integer arithmetic on the double's own bits, so that neither the C runtime's
+// rounding nor the x87 precision the host process set can change a digit (the
+// standard library's exact printer would do too, but weighs 180 KB in the DLL).
 std::string formatFixed1(double value) {
-    // 1e308 printed fixed needs about 310 characters.
-    char buffer[400];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
-    if (result.ec != std::errc()) {
-        return "0.0";
+    if (!std::isfinite(value)) {
+        return std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
     }
-    return std::string(buffer, result.ptr);
+    std::string text = std::signbit(value) ? "-" : "";
+    int exponent = 0;
+    double fraction = std::frexp(std::fabs(value), &exponent);
+    // value = mantissa * 2^shift, the mantissa a 53-bit integer.
+    auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
+    int shift = exponent - 53;
+    if (shift >= 0) {
+        return text + integerDigits(mantissa, shift) + ".0";
+    }
+    // Tenths: mantissa * 10 / 2^-shift rounded half to even; mantissa * 10 < 2^57.
+    uint64_t tenths = 0;
+    int dropped = -shift;
+    if (dropped < 64) {
+        uint64_t scaled = mantissa * 10;
+        tenths = scaled >> dropped;
+        uint64_t rest = scaled & ((uint64_t{1} << dropped) - 1);
+        uint64_t half = uint64_t{1} << (dropped - 1);
+        if (rest > half || (rest == half && (tenths & 1) != 0)) {
+            ++tenths;
+        }
+    }  // else the value is below a twentieth: 0.0
+    return text + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
 double readLeadingDecimal(const char* text, const char** end) {

@@ -171,6 +171,12 @@ std::vector<std::string> mainRuleLines(int32_t handle) {
     return lines;
 }
 
+bool mainRuleFileHasCutLines(int32_t handle) {
+    platform::LockGuard lock(moduleState.fetchLock);
+    std::shared_ptr<FilterConfig> config = findConfig(handle);
+    return config != nullptr && config->mainFileHasCutLines;
+}
+
 std::string currentMainRuleFilePath() {
     platform::LockGuard lock(moduleState.fetchLock);
     return configPaths.mainRuleFilePath;

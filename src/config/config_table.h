@@ -35,6 +35,9 @@ struct FilterConfig {
     // against the bound of one load.
     size_t includedRules = 0;
     size_t includedBytes = 0;
+    // A line of the main rule file was longer than a piece and is kept as several
+    // lines: the editor could not show it as it is.
+    bool mainFileHasCutLines = false;
 
     int32_t lineCount() const { return static_cast<int32_t>(lineTexts.size()); }
 };
@@ -68,6 +71,10 @@ std::shared_ptr<FilterConfig> findConfig(int32_t handle);
 // with the handle, in file order; empty for an unknown handle. Takes the fetch
 // lock, so a release on another thread cannot free the lines while they are read.
 std::vector<std::string> mainRuleLines(int32_t handle);
+
+// Whether the configuration's main rule file had a line too long to be kept whole
+// (see FilterConfig::mainFileHasCutLines). Takes the fetch lock.
+bool mainRuleFileHasCutLines(int32_t handle);
 
 // The main rule file path of the latest load, read under the fetch lock.
 std::string currentMainRuleFilePath();

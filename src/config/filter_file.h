@@ -13,17 +13,14 @@ namespace cw {
 // included lists are left out; the include lines themselves are kept.
 std::string editorText(int32_t handle);
 
-// Saves the editor's text as folder + "filters.dat", after copying the file there
-// to folder + "filters.bak". Holds the fetch lock throughout. A failure shows the
-// system's error text in a box; "filters.dat" then keeps its previous content whole.
-void saveFilterText(const std::string& folder, const std::string& text);
+// Saves the editor's text as folder + "filters.dat", keeping the file there as
+// folder + "filters.bak". Holds the fetch lock while it writes, not while a
+// failure's box (the system's error text) waits for the user. False on failure;
+// "filters.dat" then keeps its previous content whole (but see
+// platform::replaceFileKeepingBackup for a folder where nothing can be created).
+bool saveFilterText(const std::string& folder, const std::string& text);
 
-// Writes `text` as the whole content of `path`: into a file beside it first, which
-// then replaces `path`. Shows the error box and returns false when a step fails.
-bool writeFilterFile(const std::string& path, const std::string& text);
-
-// Shows the system's text for the calling thread's last error in a box with no
-// owner, captioned "Error from CobbleweavePlugin".
-void showLastErrorBox();
+// Shows `text` in a box with no owner, captioned "Error from CobbleweavePlugin".
+void showErrorBox(const std::string& text);
 
 }  // namespace cw

@@ -11,9 +11,12 @@
 
 namespace cw {
 
-bool readRuleFilePiece(TextFileReader& reader, std::string& line) {
+bool readRuleFilePiece(TextFileReader& reader, std::string& line, bool* goesOn) {
     if (!reader.readPiece(line, LINE_PIECE_BYTES)) {
         return false;
+    }
+    if (goesOn != nullptr) {
+        *goesOn = line.size() == LINE_PIECE_BYTES && line.back() != '\n';
     }
     trimTrailingWhiteSpace(line.data());
     line.resize(std::strlen(line.c_str()));
@@ -50,7 +53,13 @@ void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origi
 void readRuleFileLines(TextFileReader& reader, const std::string& path, uint8_t origin,
                        FilterConfig& config) {
     std::string line;
-    while (readRuleFilePiece(reader, line)) {
+    bool goesOn = false;
+    bool continues = false;  // this piece is the rest of the line before it
+    while (readRuleFilePiece(reader, line, &goesOn)) {
+        if (continues && origin == ORIGIN_MAIN) {
+            config.mainFileHasCutLines = true;
+        }
+        continues = goesOn;
         if (!applyOptionKeyword(line.c_str())) {
             applyIncludeKeyword(line.c_str(), path, config);
         }

@@ -20,8 +20,9 @@ inline constexpr size_t LINE_PIECE_BYTES = 4094;
 
 // Reads the next piece of an open rule or list file, ends it at its first NUL
 // byte (lines are C texts) and removes its trailing white space, line end
-// included. False at the end of the file.
-bool readRuleFilePiece(TextFileReader& reader, std::string& line);
+// included. False at the end of the file. `goesOn` (when given) tells whether the
+// physical line goes on in the next piece.
+bool readRuleFilePiece(TextFileReader& reader, std::string& line, bool* goesOn = nullptr);
 
 // Thrown once a failed allocation has been logged with its place: the load
 // stops reading and keeps what it read so far.

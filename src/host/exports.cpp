@@ -196,11 +196,16 @@ CW_EXPORT void CW_CDECL processedMessage(void*, void*, void*, void*, MessageStat
 #if defined(_WIN32)
 // Window handles (HWND) are opaque pointers here; the dialogs convert them.
 CW_EXPORT void* CW_CDECL createConfigDialog(int32_t configHandle, void* parent) {
-    return guarded(static_cast<void*>(nullptr),
-                   [&] { return cw::createConfigDialog(configHandle, parent); });
+    return guarded(static_cast<void*>(nullptr), [&] {
+        cw::traceLine("=== createConfigDialog");
+        return cw::createConfigDialog(configHandle, parent);
+    });
 }
 CW_EXPORT void* CW_CDECL createInfoDialog(void* parent) {
-    return guarded(static_cast<void*>(nullptr), [&] { return cw::createInfoDialog(parent); });
+    return guarded(static_cast<void*>(nullptr), [&] {
+        cw::traceLine("=== createInfoDialog");
+        return cw::createInfoDialog(parent);
+    });
 }
 CW_EXPORT void CW_CDECL saveConfigFromDialog(void* dialog, void*, const char* folder) {
     guarded([&] { cw::saveConfigFromDialog(dialog, folder); });

@@ -129,6 +129,16 @@ bool truncateOpenFile(FILE* file, long size);
 // why the step that failed did.
 bool replaceFile(const std::string& path, const std::string& bytes);
 
+// Replaces `path` with `bytes` as replaceFile does, keeping the file it replaces
+// as `backupPath` (replaced, when there is one). Win32 keeps the old file's
+// attributes and security on the new one. Where no file can be created beside
+// `path`, copies `path` to an existing `backupPath` and then rewrites `path` in
+// place; without that backup nothing is written. False (with the last error set)
+// when the save fails; `path` then still holds its old content, except when a
+// rewrite in place fails half-way, when the backup holds it.
+bool replaceFileKeepingBackup(const std::string& path, const std::string& backupPath,
+                              const std::string& bytes);
+
 // Writes `bytes` over the start of the existing file `path` in one write, when
 // the file already holds exactly that many bytes; nothing is created, flushed or
 // resized. False (the file untouched) when it is missing or of another size, or

@@ -179,6 +179,63 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
     return true;
 }
 
+namespace {
+
+bool readWholeFile(const std::string& path, std::string& bytes) {
+    FILE* file = openFile(path, "r");
+    if (file == nullptr) {
+        return false;
+    }
+    char chunk[8192];
+    size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.append(chunk, count);
+    }
+    bool complete = std::ferror(file) == 0;
+    std::fclose(file);
+    return complete;
+}
+
+// Rewrites the existing file `path` with `bytes`, creating nothing.
+bool rewriteExistingFile(const std::string& path, const std::string& bytes) {
+    int file = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+    if (file < 0) {
+        return false;
+    }
+    bool written = write(file, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                   fsync(file) == 0;
+    int error = errno;
+    bool closed = close(file) == 0;
+    errno = written ? errno : error;
+    return written && closed;
+}
+
+}  // namespace
+
+bool replaceFileKeepingBackup(const std::string& path, const std::string& backupPath,
+                              const std::string& bytes) {
+    std::string old;
+    bool hadOld = readWholeFile(path, old);
+    // A failed backup does not stop the save, which itself never harms the old file.
+    if (hadOld) {
+        replaceFile(backupPath, old);
+    }
+    if (replaceFile(path, bytes)) {
+        return true;
+    }
+    int error = errno;
+    if (error != EACCES || !hadOld) {
+        return false;
+    }
+    // No new file can be made in the folder: rewrite the file where it is, but
+    // only once its backup holds the old content.
+    if (!rewriteExistingFile(backupPath, old)) {
+        errno = error;
+        return false;
+    }
+    return rewriteExistingFile(path, bytes);
+}
+
 bool overwriteFileInPlace(const std::string& path, const std::string& bytes) {
     int file = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) {

@@ -190,44 +190,106 @@ bool truncateOpenFile(FILE* file, long size) {
     return std::fflush(file) == 0 && _chsize(_fileno(file), size) == 0;
 }
 
-bool replaceFile(const std::string& path, const std::string& bytes) {
-    std::string temporary = path + ".new";
-    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    // The first failure is the one to report; the clean-up must not overwrite it.
-    DWORD error = ERROR_SUCCESS;
-    auto note = [&error](BOOL succeeded) {
-        if (!succeeded && error == ERROR_SUCCESS) {
-            error = GetLastError();
-        }
-    };
+namespace {
+
+// Writes `bytes` to the open file from its start and cuts it there; the first
+// failing step's error, or ERROR_SUCCESS.
+DWORD writeWholeOpenFile(HANDLE file, const std::string& bytes) {
     size_t offset = 0;
-    while (offset < bytes.size() && error == ERROR_SUCCESS) {
+    while (offset < bytes.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1u << 30));
         DWORD done = 0;
-        note(WriteFile(file, bytes.data() + offset, chunk, &done, nullptr));
-        if (error == ERROR_SUCCESS && done == 0) {
-            error = ERROR_WRITE_FAULT;
+        if (!WriteFile(file, bytes.data() + offset, chunk, &done, nullptr)) {
+            return GetLastError();
+        }
+        if (done == 0) {
+            return ERROR_WRITE_FAULT;
         }
         offset += done;
     }
-    if (error == ERROR_SUCCESS) {
-        note(FlushFileBuffers(file));
+    if (!SetEndOfFile(file) || !FlushFileBuffers(file)) {
+        return GetLastError();
     }
-    note(CloseHandle(file));
-    if (error == ERROR_SUCCESS) {
-        note(MoveFileExA(temporary.c_str(), path.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    return ERROR_SUCCESS;
+}
+
+// Creates `path` (replacing a file there) with `bytes`, or with `existingOnly`
+// rewrites the file that is there without creating one. The error, or ERROR_SUCCESS.
+DWORD writeFileHandle(const std::string& path, const std::string& bytes, bool existingOnly) {
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                    existingOnly ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return GetLastError();
+    }
+    DWORD error = writeWholeOpenFile(file, bytes);
+    if (!CloseHandle(file) && error == ERROR_SUCCESS) {
+        error = GetLastError();
+    }
+    return error;
+}
+
+bool fileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The clean-up after a failed step must not overwrite the error that step left.
+bool failWith(DWORD error, const std::string& temporary) {
+    DeleteFileA(temporary.c_str());
+    SetLastError(error);
+    return false;
+}
+
+}  // namespace
+
+bool replaceFile(const std::string& path, const std::string& bytes) {
+    std::string temporary = path + ".new";
+    DWORD error = writeFileHandle(temporary, bytes, false);
+    if (error == ERROR_SUCCESS &&
+        !MoveFileExA(temporary.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = GetLastError();
+    }
+    return error == ERROR_SUCCESS || failWith(error, temporary);
+}
+
+bool replaceFileKeepingBackup(const std::string& path, const std::string& backupPath,
+                              const std::string& bytes) {
+    std::string temporary = path + ".new";
+    DWORD error = writeFileHandle(temporary, bytes, false);
+    if (error == ERROR_ACCESS_DENIED) {
+        // No new file can be made in the folder: rewrite the file where it is, but
+        // only once its backup holds the old content.
+        if (!fileExists(path) || !CopyFileA(path.c_str(), backupPath.c_str(), FALSE)) {
+            SetLastError(error);
+            return false;
+        }
+        error = writeFileHandle(path, bytes, true);
+        SetLastError(error);
+        return error == ERROR_SUCCESS;
     }
     if (error != ERROR_SUCCESS) {
-        DeleteFileA(temporary.c_str());
-        SetLastError(error);
-        return false;
+        return failWith(error, temporary);
     }
-    return true;
+    if (!fileExists(path)) {
+        if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            return failWith(GetLastError(), temporary);
+        }
+        return true;
+    }
+    // ReplaceFileA gives the new file the old one's attributes and security, and
+    // moves the old one to the backup name.
+    if (ReplaceFileA(path.c_str(), temporary.c_str(), backupPath.c_str(),
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        return true;
+    }
+    error = GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && !fileExists(path)) {
+        // The old file went to the backup name but the new one did not follow:
+        // put the old content back, so that a rule file stays.
+        CopyFileA(backupPath.c_str(), path.c_str(), TRUE);
+    }
+    return failWith(error, temporary);
 }
 
 bool overwriteFileInPlace(const std::string& path, const std::string& bytes) {

@@ -12,7 +12,7 @@ namespace cw {
 
 namespace {
 
-constexpr LPARAM TEXT_LIMIT = 8388608;
+constexpr size_t TEXT_LIMIT = 8388608;
 constexpr int FONT_POINTS = 9;
 
 // One font for every editor, made at first use and kept for the life of the process.
@@ -71,14 +71,18 @@ bool isRichEdit(HWND control) {
     return lstrcmpiA(className, "Edit") != 0;
 }
 
-void setUpEditorControl(HWND control) {
+void setUpEditorControl(HWND control, size_t textLength) {
+    // A longer file is shown whole, with the usual room to add to it: a control
+    // that cut it would have a save write it short.
+    auto limit =
+        static_cast<LPARAM>(textLength > TEXT_LIMIT ? textLength + TEXT_LIMIT : TEXT_LIMIT);
     if (isRichEdit(control)) {
-        SendMessageA(control, EM_EXLIMITTEXT, 0, TEXT_LIMIT);
+        SendMessageA(control, EM_EXLIMITTEXT, 0, limit);
         SendMessageA(control, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
         SendMessageA(control, EM_SETOPTIONS, ECOOP_OR,
                      ECO_AUTOVSCROLL | ECO_AUTOHSCROLL | ECO_NOHIDESEL);
     } else {
-        SendMessageA(control, EM_SETLIMITTEXT, TEXT_LIMIT, 0);
+        SendMessageA(control, EM_SETLIMITTEXT, static_cast<WPARAM>(limit), 0);
     }
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(editorFont()), TRUE);
 }

@@ -21,9 +21,10 @@ std::string windowText(HWND window);
 
 bool isRichEdit(HWND control);
 
-// The text limit, plain-text mode, automatic scrolling, a selection that stays
-// visible without the focus, and the 9-point fixed-pitch font.
-void setUpEditorControl(HWND control);
+// The text limit (8,388,608 characters, more when the text to be shown,
+// `textLength` bytes, is longer), plain-text mode, automatic scrolling, a
+// selection that stays visible without the focus, and the 9-point fixed-pitch font.
+void setUpEditorControl(HWND control, size_t textLength);
 
 TextRange getSelection(HWND control);
 // Selects the range and scrolls it into view.

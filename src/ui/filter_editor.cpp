@@ -24,6 +24,8 @@ namespace {
 HWND editorWindow = nullptr;  // touched only by the thread that runs the editors
 
 constexpr const char* DEFAULT_RULE_FILE = "default_filters.dat";
+// Set on an editor whose text is not the file's as it is (a line was too long).
+constexpr const char* CUT_TEXT_PROPERTY = "CobbleweaveCutText";
 
 void showEditorBox(HWND editor, const char* text, const char* caption) {
     MessageBoxA(editor, text, caption, MB_OK | MB_ICONEXCLAMATION);
@@ -124,8 +126,15 @@ void* createConfigDialog(int32_t configHandle, void* parent) {
     }
     HWND control = replaceWithRichEdit(dialog);
     if (control != nullptr) {
-        setUpEditorControl(control);
-        SetWindowTextA(control, editorText(configHandle).c_str());
+        std::string text = editorText(configHandle);
+        setUpEditorControl(control, text.size());
+        SetWindowTextA(control, text.c_str());
+        // A line longer than the rule reader's piece shows as several: saving that
+        // would change the file, so the editor only shows it.
+        if (mainRuleFileHasCutLines(configHandle)) {
+            SendMessageA(control, EM_SETREADONLY, TRUE, 0);
+            SetPropA(dialog, CUT_TEXT_PROPERTY, reinterpret_cast<HANDLE>(1));
+        }
     }
     return dialog;
 }
@@ -140,7 +149,15 @@ void saveConfigFromDialog(void* window, const char* folder) {
     traceLine(">>> saveConfigFromDialog");
     // Without an editor there is no text to save, and writing an empty file would
     // throw the user's rules away.
-    if (folder != nullptr && GetDlgItem(dialog, IDC_EDITOR_TEXT) != nullptr) {
+    if (folder != nullptr && GetDlgItem(dialog, IDC_EDITOR_TEXT) != nullptr &&
+        GetPropA(dialog, CUT_TEXT_PROPERTY) != nullptr) {
+        writeLog("saveConfigFromDialog: nothing saved, the editor shows long lines cut");
+        showEditorBox(dialog,
+                      "filters.dat has lines longer than 4094 characters, which this editor "
+                      "cannot show whole: it was not saved. Change the file with 'Use external "
+                      "editor'.",
+                      "Error from Cobbleweave plugin");
+    } else if (folder != nullptr && GetDlgItem(dialog, IDC_EDITOR_TEXT) != nullptr) {
         saveFilterText(folder, getEditorText(dialog));
     } else {
         writeLog("saveConfigFromDialog: nothing saved, no filter editor or no folder given");

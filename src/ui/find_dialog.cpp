@@ -24,6 +24,11 @@ void showNote(HWND owner, const char* text) {
 }
 
 INT_PTR findMessage(HWND dialog, UINT message, WPARAM wParam) {
+    if (message == WM_INITDIALOG) {
+        // The field is the first thing a user types into.
+        SetFocus(GetDlgItem(dialog, IDC_FIND_TEXT));
+        return FALSE;
+    }
     if (message == WM_CLOSE) {
         EndDialog(dialog, 0);
         return TRUE;
@@ -42,7 +47,8 @@ INT_PTR findMessage(HWND dialog, UINT message, WPARAM wParam) {
         EndDialog(dialog, 0);
         return TRUE;
     }
-    if (LOWORD(wParam) == IDC_FIND_CANCEL) {
+    // IDCANCEL: the dialog manager's answer to Escape.
+    if (LOWORD(wParam) == IDC_FIND_CANCEL || LOWORD(wParam) == IDCANCEL) {
         EndDialog(dialog, 0);
         return TRUE;
     }

@@ -46,7 +46,8 @@ INT_PTR patternTestMessage(HWND dialog, UINT message, WPARAM wParam) {
                 showAnswer(dialog);
                 return TRUE;
             }
-            if (LOWORD(wParam) == IDC_TEST_EXIT) {
+            // IDCANCEL: the dialog manager's answer to Escape.
+            if (LOWORD(wParam) == IDC_TEST_EXIT || LOWORD(wParam) == IDCANCEL) {
                 EndDialog(dialog, 0);
                 return TRUE;
             }

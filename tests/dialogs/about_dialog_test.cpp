@@ -72,7 +72,12 @@ TEST_F(AboutDialogTest, ShowsTheTemplateWithTheHomePageInBlue) {
                  WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, SIZE{287, 153},
                  {
                      {101, "Static", "Cobbleweave plugin", {9, 9, 270, 12}, SS_CENTER, TYPE_MASK},
-                     {102, "Static", "version 3.0.0", {8, 23, 273, 12}, SS_CENTER, TYPE_MASK},
+                     {102,
+                      "Static",
+                      std::string("version ") + plugin.getPluginVersion(),
+                      {8, 23, 273, 12},
+                      SS_CENTER,
+                      TYPE_MASK},
                      {150,
                       "Static",
                       std::string("by ") + plugin.getPluginAuthor(),

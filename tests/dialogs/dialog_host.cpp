@@ -118,6 +118,12 @@ void Driver::type(HWND dialog, int id, const std::string& text) {
     typeInto(GetDlgItem(dialog, id), text);
 }
 
+void Driver::pressEscape() {
+    HWND target = focus();
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 1);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+}
+
 HWND Driver::focus() {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;

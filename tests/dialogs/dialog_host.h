@@ -49,6 +49,8 @@ class Driver {
     // Posted: the click may open a modal window, which would hold a sent message.
     void click(HWND dialog, int id);
     void type(HWND dialog, int id, const std::string& text);
+    // Presses Escape where the keyboard focus is, through the dialog's message loop.
+    void pressEscape();
     std::string text(HWND dialog, int id) { return testwin::controlText(dialog, id); }
     // The window of the test's thread that has the keyboard focus.
     HWND focus();

@@ -14,7 +14,7 @@ constexpr DWORD EDITOR_STYLE =
 
 const char* const RULES =
     "# Rules of the test\r\n"
-    "THRESHOLD_SPAM=5\r\n"
+    "THRESHOLD_SPAM 5\r\n"
     "\r\n"
     "B_INCLUDE_SENDER=senders.txt 4\r\n"
     "~Subject: \"cheap (pills|watches)\" 6 pharma\r\n";
@@ -168,6 +168,57 @@ TEST_F(EditorTest, ExternalEditorWarnsFirstWhenTheRulesAreTheDistributedOnes) {
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ("notepad.exe", requests[0].file);
     EXPECT_NE(std::string::npos, requests[0].parameters.find("default_filters.dat"));
+}
+
+// The save writes what the user sees: a text past the control's usual limit is
+// shown, and saved, whole.
+TEST_F(EditorTest, ATextPastTheUsualLimitIsShownAndSavedWhole) {
+    // Long lines: few of them keep the rich edit control quick under Wine.
+    std::string line = "# " + std::string(3997, 'x') + "\r\n";
+    std::string rules;
+    while (rules.size() <= 8388608 + 1000) {
+        rules += line;
+    }
+    HWND editor = openEditor(rules);
+    // Whether a rich edit control cuts a text set past its limit differs between
+    // versions: the limit itself must hold the text.
+    EXPECT_LE(static_cast<LRESULT>(rules.size()),
+              SendMessageA(GetDlgItem(editor, 208), EM_GETLIMITTEXT, 0, 0));
+    EXPECT_EQ(rules.size(), shownText(editor).size());
+    save(editor);
+    EXPECT_TRUE(readConfigFile("filters.dat") == rules);
+}
+
+// A line longer than the rule reader's piece reaches the editor in pieces: the
+// editor shows it but refuses, with a box, to save the pieces as lines.
+TEST_F(EditorTest, ALineTooLongToShowWholeIsNeverSavedCut) {
+    std::string rules = "~Subject: \"" + std::string(5000, 'a') + "\" 1\r\nlast\r\n";
+    HWND editor = openEditor(rules);
+    HWND control = GetDlgItem(editor, 208);
+    EXPECT_TRUE(GetWindowLongPtrA(control, GWL_STYLE) & ES_READONLY);
+    std::vector<Box> boxes = answeringBoxes([&] { save(editor); });
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(
+        "Error from Cobbleweave plugin: filters.dat has lines longer than 4094 characters, "
+        "which this editor cannot show whole: it was not saved. Change the file with 'Use "
+        "external editor'.",
+        boxes[0].line());
+    EXPECT_EQ(editor, boxes[0].owner);
+    EXPECT_EQ("exclamation", boxes[0].icon);
+    EXPECT_EQ(rules, readConfigFile("filters.dat"));
+    EXPECT_FALSE(configFileExists("filters.bak"));
+}
+
+// Like every other export, the dialog exports trace their calls at DEBUG only.
+TEST_F(EditorTest, TheDialogExportsTraceAtDebugOnly) {
+    for (const char* level : {"QUIET", "DEBUG"}) {
+        load(std::string(level) + "\r\n");
+        createConfigDialog(configHandle, hostWindow);
+        createInfoDialog(hostWindow);
+        bool debug = std::string(level) == "DEBUG";
+        EXPECT_EQ(debug, logContains("=== createConfigDialog")) << level;
+        EXPECT_EQ(debug, logContains("=== createInfoDialog")) << level;
+    }
 }
 
 TEST_F(EditorTest, ValidationAcceptsAnyText) {

@@ -80,6 +80,7 @@ TEST_F(FindDialogTest, ShowsTheTemplate) {
                           TYPE_MASK | WS_TABSTOP},
                      });
         EXPECT_EQ(editor, GetWindow(dialog, GW_OWNER));
+        EXPECT_EQ(GetDlgItem(dialog, 401), driver.focus()) << "the user types at once";
         driver.click(dialog, 403);
     });
     EXPECT_EQ(Range(0, 0), selection(editor));
@@ -122,6 +123,51 @@ TEST_F(FindDialogTest, ABlankEntryAsksForTextAndKeepsThePreviousSearch) {
     EXPECT_EQ(Strings{"Note: Please enter a search text! (information)"}, find(editor, "   "));
     EXPECT_EQ(Strings{}, cont(editor));
     EXPECT_EQ(Range(16, 20), selection(editor));
+}
+
+// Escape ends either dialog the editor opens, as Windows dialogs do.
+TEST_F(FindDialogTest, EscapeClosesTheFindAndThePatternTestDialogs) {
+    HWND editor = openEditor(TEXT);
+    for (auto [button, caption] :
+         {std::pair{206, "Find text"}, std::pair{207, "Test regular expression"}}) {
+        bool closed = false;
+        clickWithDriver(editor, button, [&](Driver& driver) {
+            HWND dialog = driver.waitForDialog(caption);
+            if (dialog == nullptr) {
+                return;
+            }
+            driver.pressEscape();
+            for (int waited = 0; waited < 500 && IsWindowVisible(dialog); ++waited) {
+                Sleep(10);
+            }
+            closed = !IsWindowVisible(dialog);
+        });
+        EXPECT_TRUE(closed) << caption;
+    }
+    EXPECT_EQ(Range(0, 0), selection(editor));
+}
+
+// With two editors open, Find, Cont and Test work on the one whose button was
+// pressed: the last editor that received a message.
+TEST_F(FindDialogTest, TwoEditorsEachSearchAndTestTheirOwnText) {
+    HWND first = openEditor(TEXT);
+    HWND second = openEditor("no match here\r\nbut a rule\r\n");
+    EXPECT_EQ(Strings{}, find(second, "rule"));
+    EXPECT_EQ(Range(20, 24), selection(second));
+    EXPECT_EQ(Range(0, 0), selection(first));
+    EXPECT_EQ(Strings{}, cont(first));
+    EXPECT_EQ(Range(5, 9), selection(first));
+    EXPECT_EQ(Range(20, 24), selection(second));
+    EXPECT_EQ(Strings{"Note: Not Found (information)"}, cont(second));
+    EXPECT_EQ(Range(0, 0), selection(second));
+    std::string offered;
+    clickWithDriver(first, 207, [&](Driver& driver) {
+        if (HWND test = driver.waitForDialog("Test regular expression")) {
+            offered = driver.text(test, 503);
+            driver.click(test, 504);
+        }
+    });
+    EXPECT_EQ("rule", offered);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // Saving the editor's text as the host asks for it: the file, its backup, and
 // the failures a user meets (a read-only folder, a file another program holds).
+#include <atomic>
+#include <thread>
+
 #include "dialog_host.h"
 #include "wine_unix.h"
 
@@ -99,6 +102,48 @@ TEST_F(SaveTest, AReadOnlyFolderShowsTheSystemsErrorAndKeepsTheOldFile) {
     EXPECT_FALSE(configFileExists("filters.dat.new"));
 }
 
+// While the box waits for the user, the proxy goes on: a load on another thread
+// (and so a scan) must not wait for the answer.
+TEST_F(SaveTest, AFailedSavesBoxLeavesLoadsAndScansFree) {
+    HWND editor = openEditor(OLD_RULES);
+    makeFolderReadOnly();
+    std::atomic<bool> loaded{false};
+    bool loadedWhileBoxOpen = false;
+    std::thread loader;
+    runWithDriver([&] { save(editor); },
+                  [&](Driver& driver) {
+                      if (testwin::waitForMessageBox(10000) == nullptr) {
+                          return;
+                      }
+                      loader = std::thread([&] {
+                          plugin.releaseConfig(plugin.loadConfig(folder.c_str()));
+                          loaded = true;
+                      });
+                      for (int waited = 0; waited < 1000 && !loaded; ++waited) {
+                          Sleep(10);
+                      }
+                      loadedWhileBoxOpen = loaded;
+                      driver.answerBox();
+                  });
+    ASSERT_TRUE(loader.joinable()) << "no error box";
+    loader.join();
+    EXPECT_TRUE(loadedWhileBoxOpen);
+}
+
+// A folder where the user may change filters.dat but create nothing: the old way
+// of saving (writing the file in place) still works, once the backup holds the
+// old rules.
+TEST_F(SaveTest, AFolderWhereNothingCanBeCreatedIsSavedInPlaceAfterTheBackup) {
+    writeConfigFile("filters.bak", "~Subject: \"older rule\" 5\r\n");
+    HWND editor = openEditor(OLD_RULES);
+    makeFolderReadOnly();
+    select(editor, 0, 0);
+    type(editor, 208, "~Subject: \"new\" 1\r");
+    EXPECT_TRUE(answeringBoxes([&] { save(editor); }).empty());
+    EXPECT_EQ("~Subject: \"new\" 1\r\n" + std::string(OLD_RULES), readConfigFile("filters.dat"));
+    EXPECT_EQ(OLD_RULES, readConfigFile("filters.bak"));
+}
+
 TEST_F(SaveTest, AFileHeldByAnotherProgramStaysWholeAndSoDoesTheBackup) {
     writeConfigFile("filters.bak", "~Subject: \"older rule\" 5\r\n");
     HWND editor = openEditor(OLD_RULES);
@@ -110,7 +155,8 @@ TEST_F(SaveTest, AFileHeldByAnotherProgramStaysWholeAndSoDoesTheBackup) {
     CloseHandle(held);
     ASSERT_EQ(1u, boxes.size());
     // The new file is written; replacing the held one is what is refused.
-    EXPECT_EQ("Error from CobbleweavePlugin: " + systemText(ERROR_ACCESS_DENIED), boxes[0].line());
+    EXPECT_EQ("Error from CobbleweavePlugin: " + systemText(ERROR_SHARING_VIOLATION),
+              boxes[0].line());
     EXPECT_EQ(OLD_RULES, readConfigFile("filters.dat"));
     EXPECT_EQ("~Subject: \"older rule\" 5\r\n", readConfigFile("filters.bak"));
     EXPECT_FALSE(configFileExists("filters.dat.new"));

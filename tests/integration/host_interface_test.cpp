@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/version.h"
 #include "plugin_host.h"
 
 namespace {
@@ -14,10 +15,44 @@ using HostInterface = PluginHost;
 
 TEST_F(HostInterface, IdentityTexts) {
     EXPECT_STREQ("Cobbleweave", plugin.getPluginName());
-    EXPECT_STREQ("3.0.0", plugin.getPluginVersion());
-    EXPECT_GT(std::strlen(plugin.getPluginAuthor()), 0u);
-    EXPECT_EQ(0, std::strncmp(plugin.getPluginHomepage(), "http", 4));
+    EXPECT_STREQ(COBBLEWEAVE_VERSION, plugin.getPluginVersion());
+    EXPECT_STREQ(COBBLEWEAVE_AUTHOR, plugin.getPluginAuthor());
+    EXPECT_STREQ(COBBLEWEAVE_HOMEPAGE, plugin.getPluginHomepage());
 }
+
+#if defined(_WIN32)
+// What Explorer's Properties show of the DLL is the version the host is told.
+TEST_F(HostInterface, TheVersionResourceNamesTheSameVersionAndAuthor) {
+    char path[MAX_PATH] = "";
+    ASSERT_GT(GetModuleFileNameA(static_cast<HMODULE>(plugin.handle), path, MAX_PATH), 0u);
+    DWORD size = GetFileVersionInfoSizeA(path, nullptr);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, info.data()));
+    auto value = [&](const char* name) {
+        std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+        char* text = nullptr;
+        UINT length = 0;
+        return VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text),
+                              &length) &&
+                       text != nullptr
+                   ? std::string(text)
+                   : std::string("(none)");
+    };
+    EXPECT_EQ(plugin.getPluginVersion(), value("FileVersion"));
+    EXPECT_EQ(plugin.getPluginVersion(), value("ProductVersion"));
+    EXPECT_EQ(plugin.getPluginAuthor(), value("CompanyName"));
+    EXPECT_EQ("cobbleweave.dll", value("OriginalFilename"));
+    EXPECT_NE(std::string::npos, value("LegalCopyright").find(plugin.getPluginAuthor()));
+    EXPECT_NE("(none)", value("FileDescription"));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(plugin.getPluginVersion(), std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                             std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                             std::to_string(HIWORD(fixed->dwFileVersionLS)));
+}
+#endif
 
 TEST_F(HostInterface, DescriptionIsCopiedOnlyIntoABufferLargeEnough) {
     const char* description =

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "base/version.h"
 #include "tool_runner.h"
 
 namespace {
@@ -50,6 +51,13 @@ TEST_F(ExitStatusTest, HelpExitsWithZeroAndNamesTheStatuses) {
     EXPECT_TRUE(result.out.starts_with("Usage: cobbleweave-scan --config FOLDER")) << result.out;
     EXPECT_NE(std::string::npos, result.out.find("  0  done\n  1  usage error\n  2  input error"))
         << result.out;
+}
+
+// The version the build writes once, the same as the plug-in's.
+TEST_F(ExitStatusTest, VersionPrintsTheProgramsVersionAndExitsWithZero) {
+    ToolRun result = run("--version");
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("cobbleweave-scan " COBBLEWEAVE_VERSION "\n", result.out);
 }
 
 TEST_F(ExitStatusTest, ConfigurationAndPluginProblemsExitWithTwo) {

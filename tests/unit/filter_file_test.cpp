@@ -58,6 +58,28 @@ TEST_F(FilterFileTest, EditorTextWaitsForAReleaseInProgressOnAnotherThread) {
     EXPECT_EQ("", text);
 }
 
+// A main-file line longer than a read piece reaches the editor as several lines;
+// the configuration says so, so that the editor can refuse to save them.
+TEST_F(FilterFileTest, AMainFileLineLongerThanAPieceIsNoted) {
+    struct Case {
+        std::string mainRules;
+        std::string localRules;
+        bool noted;
+    } cases[] = {
+        // A piece holds 4094 bytes, the line end (read as one byte) included.
+        {"# " + std::string(4091, 'x') + "\r\nrule\r\n", "", false},
+        {"# " + std::string(4092, 'x') + "\r\n", "", true},
+        {"# " + std::string(4092, 'x'), "", false},  // a full piece that ends the file
+        {"rule\r\n", "# " + std::string(5000, 'x') + "\r\n", false},  // the local file's
+    };
+    for (const Case& c : cases) {
+        writeConfigFile("local_filters.dat", c.localRules);
+        int32_t handle = load(c.mainRules);
+        EXPECT_EQ(c.noted, mainRuleFileHasCutLines(handle)) << c.mainRules.size();
+    }
+    EXPECT_FALSE(mainRuleFileHasCutLines(999));
+}
+
 TEST_F(FilterFileTest, SaveKeepsThePreviousFileAsBackup) {
     load("first version\r\n");
     size_t loadLines = logLines().size();

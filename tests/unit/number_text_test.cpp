@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
+#include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace cw {
 namespace {
@@ -29,6 +32,38 @@ TEST(NumberText, OneDecimalRoundsTheExactBinaryValue) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.text, formatFixed1(c.value)) << c.value;
+    }
+}
+
+// The standard library's exact printer as the reference, over the whole range:
+// ties, the tiniest and the largest doubles, powers of two around 2^53 and 2^64.
+TEST(NumberText, OneDecimalAgreesWithTheExactPrinterOverTheWholeRange) {
+    std::vector<double> values{0.25,
+                               0.35,
+                               0.45,
+                               1e-300,
+                               5e-324,
+                               0.049999999999999996,
+                               0.05,
+                               1e15,
+                               1e17,
+                               1e18,
+                               1.8e19,
+                               123456789.95,
+                               std::numeric_limits<double>::max(),
+                               std::ldexp(1.0, 53) + 2,
+                               std::ldexp(1.0, 64),
+                               std::ldexp(1.0, 63) - 1024};
+    for (double seed = 0.01; seed < 1e6; seed *= 3.7) {
+        values.push_back(seed);
+    }
+    for (double value : values) {
+        for (double signed_value : {value, -value}) {
+            char buffer[400];
+            auto result = std::to_chars(buffer, buffer + sizeof buffer, signed_value,
+                                        std::chars_format::fixed, 1);
+            EXPECT_EQ(std::string(buffer, result.ptr), formatFixed1(signed_value)) << signed_value;
+        }
     }
 }
 

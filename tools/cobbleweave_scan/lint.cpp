@@ -1,10 +1,13 @@
 #include "cobbleweave_scan/lint.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <string_view>
 #include <system_error>
+
+#include "engine/pattern.h"
 
 namespace cw::scantool {
 
@@ -12,20 +15,82 @@ namespace {
 
 constexpr int EXIT_INPUT_ERROR = 2;
 
-constexpr std::string_view COMPILE_OFFSET_LINE = "       failed at offset";
+constexpr std::string_view COMPILE_OFFSET_LINE = "       failed at offset ";
 constexpr std::string_view INCLUDE_ANNOUNCED = "include blacklist (";
 constexpr std::string_view INCLUDE_FAILED = "include blacklist failed: ";
 
 // The plug-in reads a rule or list file in pieces of at most this many bytes.
 constexpr size_t LINE_PIECE_BYTES = 4094;
+// The rule reader's notes quote at most this many bytes of some rules.
+constexpr size_t SHORT_QUOTE_BYTES = 256;
 
 // Lets the log grow during the check: a load does not reset KEEPLOGFILE, so it
 // stays on for the configuration loaded after it (unless that one turns it off).
 constexpr const char* KEEP_LOG_OPTIONS = "KEEPLOGFILE\n";
 
+// The options that take a number, as the plug-in recognises them: by their first
+// letters, the number after them (a missing one keeps the setting as it was).
+constexpr std::string_view NUMBER_OPTIONS[] = {
+    "MAXCOMMENT",           "MAXLINES",       "MAXSIZE",
+    "MAXLOGSIZE",           "THRESHOLD_SPAM", "THRESHOLD_SUSPECT",
+    "THRESHOLD_WHITELISTED"};
+
+// The rule reader's notes that quote a rule, and what each means to a user.
+struct QuotingNote {
+    std::string_view prefix;  // the log line up to the quoted rule and its ']'
+    bool isError;
+    std::string_view meaning;  // empty: the plug-in's words stand
+};
+constexpr QuotingNote QUOTING_NOTES[] = {
+    {"error: error in {} [", true, "the '{' of the pattern has no closing '}'"},
+    {"error: error in [] [", true, "the '[' of the comment has no closing ']'"},
+    {"error: error in \"\" [", true, "the '\"' of the text has no closing '\"'"},
+    {"error: error in [", true, ""},  // the element is named below
+    {"error: no pattern found [", true,
+     "no blank after the field: a rule is 'Field: [score] {pattern}' or "
+     "'Field: [score] \"text\"', and the field ends at the first blank"},
+    {"no pattern [", true, "the rule has neither a {pattern} nor a \"text\" to look for"},
+    {"error: cannot compile [", true, "the pattern does not compile"},
+    {"warning: type mismatch in conditional block value [", false,
+     "the conditional block is not a number"},
+    {"warning: conditional block value out of range (1-32) [", false,
+     "the conditional block is not between 1 and 32"},
+    {"warning: type mismatch in filter [", false, "type mismatch in filter"},
+};
+
 // "error:" and the matcher's "error NULL: ..." forms.
 bool isErrorLine(std::string_view line) {
     return beginsWithNoCase(line, "error") && line.size() > 5 && (line[5] == ':' || line[5] == ' ');
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The line as the log writes it: control bytes but TAB as \xhh.
+std::string asLogged(std::string_view line) {
+    std::string text;
+    for (char c : line) {
+        auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            text += escaped;
+        } else {
+            text += c;
+        }
+    }
+    return text;
 }
 
 // The score token of a rule line (behind the field name, digits, '-' and '.'),
@@ -43,7 +108,137 @@ std::string_view scoreToken(std::string_view line) {
     return line.substr(start, (end == std::string_view::npos ? line.size() : end) - start);
 }
 
+// Where the rule reader stops in a rule it refuses: the '{', '[' or '"' that is
+// never closed, or the first element that is none of score, {pattern}, "text"
+// and [comment]. npos when it would read the rule whole.
+size_t readerStop(std::string_view rule) {
+    size_t p = 0;
+    auto skipBlanks = [&] {
+        while (p < rule.size() && isBlank(rule[p])) {
+            ++p;
+        }
+    };
+    skipBlanks();
+    size_t digits = rule.find_first_not_of("0123456789", p);
+    if (digits != p && digits != std::string_view::npos && isBlank(rule[digits])) {
+        p = digits;  // a conditional block number
+        skipBlanks();
+    }
+    while (p < rule.size() && std::string_view("+%=-@!~").find(rule[p]) != std::string_view::npos) {
+        ++p;
+        skipBlanks();
+    }
+    p = rule.find_first_of(" \t", p);  // the field ends at the first blank
+    if (p == std::string_view::npos) {
+        return p;
+    }
+    skipBlanks();
+    while (p < rule.size() &&
+           std::string_view("0123456789-.").find(rule[p]) != std::string_view::npos) {
+        ++p;
+    }
+    skipBlanks();
+    while (p < rule.size()) {
+        char open = rule[p];
+        size_t close = std::string_view::npos;
+        if (open == '{' || open == '[') {
+            int depth = 0;
+            for (size_t q = p; q < rule.size() && close == std::string_view::npos; ++q) {
+                depth += rule[q] == open ? 1 : 0;
+                if (rule[q] == (open == '{' ? '}' : ']') && --depth == 0) {
+                    close = q;
+                }
+            }
+        } else if (open == '"') {
+            close = rule.find('"', p + 1);
+        }
+        if (close == std::string_view::npos) {
+            return p;
+        }
+        p = close + 1;
+        skipBlanks();
+    }
+    return std::string_view::npos;
+}
+
+// Why the rule reader refused `rule`, in words, for the notes that say only where.
+std::string refusalReason(const QuotingNote& note, std::string_view rule) {
+    size_t stop = readerStop(rule);
+    if (note.prefix == "error: error in [") {
+        if (stop == std::string_view::npos) {
+            return "the rule cannot be read";
+        }
+        std::string_view element = rule.substr(stop);
+        element = element.substr(0, element.find_first_of(" \t"));
+        return "'" + std::string(element) +
+               "' is not a score, a {pattern}, a \"text\" or a [comment] (a text is written "
+               "\"" +
+               std::string(element) + "\")";
+    }
+    std::string reason(note.meaning);
+    if (note.prefix == "error: error in {} [" && stop != std::string_view::npos) {
+        // What the pattern would be without a closing brace: PCRE2's own words.
+        PatternCompileResult compiled = compilePattern(rule.substr(stop + 1), false);
+        if (compiled.pattern == nullptr) {
+            reason += "; read to the end of the line, the pattern fails: " + compiled.errorText +
+                      " at offset " + std::to_string(compiled.errorOffset);
+        }
+    }
+    return reason;
+}
+
+// "failed at offset N: TEXT" as "TEXT at offset N".
+std::string compileFailure(std::string_view offsetLine) {
+    offsetLine.remove_prefix(COMPILE_OFFSET_LINE.size());
+    size_t colon = offsetLine.find(": ");
+    if (colon == std::string_view::npos) {
+        return std::string(offsetLine);
+    }
+    return std::string(offsetLine.substr(colon + 2)) + " at offset " +
+           std::string(offsetLine.substr(0, colon));
+}
+
+bool explainsPrevious(std::string_view line) {
+    return line.starts_with("warning: '@' cannot be combined") ||
+           line.starts_with("warning: '+' and '%' cannot be used");
+}
+
+// A file's lines as the plug-in's log quotes them: trimmed, control bytes escaped.
+std::vector<std::string> loggedLines(const std::string& content) {
+    std::vector<std::string> lines;
+    size_t position = 0;
+    while (position < content.size()) {
+        size_t feed = content.find('\n', position);
+        size_t end = feed == std::string::npos ? content.size() : feed;
+        lines.push_back(
+            asLogged(trimmed(std::string_view(content).substr(position, end - position))));
+        position = end + 1;
+    }
+    return lines;
+}
+
+bool quotes(std::string_view quoted, std::string_view line) {
+    quoted = trimmed(quoted);
+    return line == quoted || (quoted.size() >= SHORT_QUOTE_BYTES && line.starts_with(quoted));
+}
+
+std::string fileName(std::string_view path) {
+    size_t slash = path.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 }  // namespace
+
+std::string findingLine(const LintFinding& finding) {
+    if (finding.path.empty()) {
+        return finding.text;
+    }
+    std::string where = finding.path;
+    if (finding.line > 0) {
+        where += ":" + std::to_string(finding.line);
+    }
+    return where + ": " + finding.text;
+}
 
 std::vector<LintFinding> fileFindings(const std::string& path, const std::string& content,
                                       bool holdsRules) {
@@ -61,32 +256,53 @@ std::vector<LintFinding> fileFindings(const std::string& path, const std::string
         if (!line.empty() && line.back() == '\r' && feed != std::string::npos) {
             line.remove_suffix(1);
         }
-        const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
+        auto add = [&](bool isError, std::string text) {
+            findings.push_back({isError, std::move(text), path, lineNumber, ""});
+        };
         if (line.find('\r') != std::string_view::npos) {
             loneCr = true;
         }
         if (line.size() > LINE_PIECE_BYTES) {
-            findings.push_back(
-                {false, "warning: " + where + "line of " + std::to_string(line.size()) +
-                            " bytes: the plug-in reads its first 4094 bytes as one line and the "
-                            "rest as lines of their own"});
+            add(false, "warning: line of " + std::to_string(line.size()) +
+                           " bytes: the plug-in reads its first 4094 bytes as one line and the "
+                           "rest as lines of their own");
         }
-        std::string_view token = holdsRules ? scoreToken(line) : std::string_view();
+        if (!holdsRules) {
+            continue;
+        }
+        std::string_view token = scoreToken(line);
         double score = 0.0;
         if (!token.empty() &&
             std::from_chars(token.data(), token.data() + token.size(), score).ec ==
                 std::errc::result_out_of_range) {
-            findings.push_back({false, "warning: " + where + "score " +
-                                           std::string(token.substr(0, 20)) +
-                                           "... is too large for a number: it counts as the "
-                                           "largest one, about 1.8e308"});
+            add(false, "warning: score " + std::string(token.substr(0, 20)) +
+                           "... is too large for a number: it counts as the largest one, about "
+                           "1.8e308");
+        }
+        std::string_view option = trimmed(line);
+        for (std::string_view keyword : NUMBER_OPTIONS) {
+            if (!beginsWithNoCase(option, keyword)) {
+                continue;
+            }
+            std::string_view value = trimmed(option.substr(keyword.size()));
+            size_t digit = value.find_first_not_of("+-");
+            bool number = digit <= 1 && digit < value.size() &&
+                          (std::isdigit(static_cast<unsigned char>(value[digit])) ||
+                           (value[digit] == '.' && digit + 1 < value.size() &&
+                            std::isdigit(static_cast<unsigned char>(value[digit + 1]))));
+            if (!value.empty() && !number) {
+                add(true, "error: " + std::string(keyword) + " needs a number, not '" +
+                              std::string(value) + "': the plug-in reads it as 0");
+            }
+            break;
         }
     }
     if (loneCr) {
-        findings.push_back(
-            {false, "warning: " + path +
-                        ": CR without LF (CR-only line ends): the plug-in ends lines at LF only, "
-                        "so what follows a lone CR is read as part of the same line"});
+        findings.push_back({false,
+                            "warning: CR without LF (CR-only line ends): the plug-in ends lines "
+                            "at LF only, so what follows a lone CR is read as part of the same "
+                            "line",
+                            path, 0, ""});
     }
     return findings;
 }
@@ -96,23 +312,89 @@ std::vector<LintFinding> lintFindings(const std::vector<std::string>& lines) {
     for (size_t index = 0; index < lines.size(); ++index) {
         const std::string& line = lines[index];
         std::string_view previous = index > 0 ? std::string_view(lines[index - 1]) : "";
-        if (line.starts_with(COMPILE_OFFSET_LINE) && !findings.empty()) {
-            findings.back().text += "\n" + line;
+        const QuotingNote* note = nullptr;
+        for (const QuotingNote& candidate : QUOTING_NOTES) {
+            if (line.starts_with(candidate.prefix) && line.ends_with(']')) {
+                note = &candidate;
+                break;
+            }
+        }
+        if (note != nullptr) {
+            std::string quoted =
+                line.substr(note->prefix.size(), line.size() - note->prefix.size() - 1);
+            std::string reason = refusalReason(*note, quoted);
+            if (note->prefix == "error: cannot compile [" && index + 1 < lines.size() &&
+                lines[index + 1].starts_with(COMPILE_OFFSET_LINE)) {
+                reason += ": " + compileFailure(lines[++index]);
+            }
+            std::string kind = note->isError ? "error: " : "warning: ";
+            findings.push_back({note->isError, kind + reason + " [" + quoted + "]", "", 0, quoted});
         } else if (isErrorLine(line)) {
-            findings.push_back({true, line});
+            findings.push_back({true, line, "", 0, ""});
         } else if (beginsWithNoCase(line, "warning")) {
-            findings.push_back({false, line});
-        } else if (line.starts_with("no pattern [")) {
-            findings.push_back({true, "error: " + line});
+            findings.push_back({false, line, "", 0, ""});
         } else if (line.find(" / memory allocation failed") != std::string::npos) {
-            findings.push_back({true, "error: " + line});
+            findings.push_back({true, "error: " + line, "", 0, ""});
         } else if (line.starts_with(INCLUDE_FAILED) && previous.starts_with(INCLUDE_ANNOUNCED)) {
             // Only the last attempt counts: a list missing beside the rule file is
             // looked for in the plug-in's folder next.
-            findings.push_back({false, "warning: " + line});
+            findings.push_back({false, "warning: " + line, "", 0, ""});
         }
     }
     return findings;
+}
+
+void placeFindings(std::vector<LintFinding>& findings, const std::vector<RuleFileRead>& files) {
+    struct FileLines {
+        std::string path;
+        std::vector<std::string> lines;
+    };
+    std::vector<FileLines> ruleFiles;
+    for (const RuleFileRead& file : files) {
+        ruleFiles.push_back({file.path, loggedLines(readWholeFile(file.path))});
+        for (const ListFileRead& list : file.lists) {
+            if (list.label == "complete rule file") {
+                ruleFiles.push_back({list.path, loggedLines(readWholeFile(list.path))});
+            }
+        }
+    }
+    // The n-th finding that quotes a rule goes to the n-th line that holds it.
+    std::vector<std::string> placedQuotes;
+    const LintFinding* before = nullptr;
+    for (LintFinding& finding : findings) {
+        if (!finding.quoted.empty()) {
+            auto skip = static_cast<size_t>(
+                std::count(placedQuotes.begin(), placedQuotes.end(), finding.quoted));
+            for (size_t f = 0; f < ruleFiles.size() && finding.path.empty(); ++f) {
+                for (size_t l = 0; l < ruleFiles[f].lines.size(); ++l) {
+                    if (quotes(finding.quoted, ruleFiles[f].lines[l]) && skip-- == 0) {
+                        finding.path = ruleFiles[f].path;
+                        finding.line = l + 1;
+                        break;
+                    }
+                }
+            }
+            placedQuotes.push_back(finding.quoted);
+        } else if (std::string_view(finding.text)
+                       .starts_with("warning: " + std::string(INCLUDE_FAILED))) {
+            std::string list = fileName(finding.text.substr(9 + INCLUDE_FAILED.size()));
+            for (size_t f = 0; f < ruleFiles.size() && finding.path.empty(); ++f) {
+                for (size_t l = 0; l < ruleFiles[f].lines.size(); ++l) {
+                    const std::string& line = ruleFiles[f].lines[l];
+                    if (beginsWithNoCase(line, "B_INCLUDE") &&
+                        line.find(list) != std::string::npos) {
+                        finding.path = ruleFiles[f].path;
+                        finding.line = l + 1;
+                        break;
+                    }
+                }
+            }
+        } else if (before != nullptr && explainsPrevious(finding.text)) {
+            finding.path = before->path;
+            finding.line = before->line;
+        }
+        before = &finding;
+    }
 }
 
 int runLint(const HostSettings& settings) {
@@ -162,6 +444,7 @@ int runLint(const HostSettings& settings) {
         return EXIT_INPUT_ERROR;
     }
     std::vector<LintFinding> findings = lintFindings(lines);
+    placeFindings(findings, files);
     for (const RuleFileRead& file : files) {
         std::vector<LintFinding> more = fileFindings(file.path, readWholeFile(file.path), true);
         findings.insert(findings.end(), more.begin(), more.end());
@@ -173,7 +456,7 @@ int runLint(const HostSettings& settings) {
     }
     size_t errors = 0;
     for (const LintFinding& finding : findings) {
-        std::printf("%s\n", finding.text.c_str());
+        std::printf("%s\n", findingLine(finding).c_str());
         errors += finding.isError ? 1 : 0;
     }
     std::fflush(stdout);

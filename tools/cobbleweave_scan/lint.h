@@ -17,17 +17,35 @@ inline constexpr int EXIT_LINT_ERRORS = 3;
 
 struct LintFinding {
     bool isError = false;
-    std::string text;  // begins with "error:" or "warning:"
+    std::string text;  // begins with "error:" or "warning:", and says why
+    // Where: the file, and its line (0: the whole file); no path when the
+    // finding names no place in a file.
+    std::string path;
+    size_t line = 0;
+    // The rule as the plug-in's log quotes it, by which placeFindings finds it.
+    std::string quoted;
 };
+
+// The finding as editors and CI read it: "FILE:LINE: error: TEXT".
+std::string findingLine(const LintFinding& finding);
 
 // The findings among log lines: lines that begin with "error" or "warning", the
 // "no pattern" report, allocation failures, a list file that could not be opened,
-// and the offset line that follows a pattern that does not compile.
+// and a pattern that does not compile with the offset line that follows it. Each
+// says why in words (a pattern the regular-expression library's own message and
+// offset), and keeps the rule it quotes for placeFindings.
 std::vector<LintFinding> lintFindings(const std::vector<std::string>& lines);
+
+// Gives each finding from the log its file and line in the files the load read:
+// the line that holds the quoted rule (the n-th such finding the n-th such line),
+// the include line of a list that could not be opened, and for a note without a
+// rule the place of the finding before it.
+void placeFindings(std::vector<LintFinding>& findings, const std::vector<RuleFileRead>& files);
 
 // What the plug-in's rule reader does silently with the file `path` (its bytes
 // `content`): lines longer than it reads as one, CR-only line ends, and, when the
-// file holds rules (`holdsRules`), scores too large for a number. Warnings only.
+// file holds rules (`holdsRules`), scores too large for a number (warnings) and
+// options that need a number but are given none (errors).
 std::vector<LintFinding> fileFindings(const std::string& path, const std::string& content,
                                       bool holdsRules);
 

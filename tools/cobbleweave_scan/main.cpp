@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/version.h"
 #include "cobbleweave_scan/fit_command.h"
 #include "cobbleweave_scan/hit_report.h"
 #include "cobbleweave_scan/hit_statistics.h"
@@ -94,6 +95,7 @@ Options:
                        when it is named as OUT (see below)
       --folds K        for --fit: cross-validate with K folds (default 5)
   -h, --help           print this text
+      --version        print the program's version
 
 Output: one line per message on standard output, fields separated by TABs:
   FILE[#N]  VERDICT  SCORE  TAG
@@ -162,6 +164,7 @@ struct CommandLine {
     bool lint = false;
     bool mbox = false;
     bool help = false;
+    bool version = false;
 };
 
 int usageError(const std::string& problem) {
@@ -207,6 +210,9 @@ bool* switchNamed(const std::string& name, CommandLine& command) {
     }
     if (name == "--lint") {
         return &command.lint;
+    }
+    if (name == "--version") {
+        return &command.version;
     }
     return name == "--mbox" ? &command.mbox : nullptr;
 }
@@ -319,7 +325,7 @@ int parseCommandLine(int argc, char** argv, CommandLine& command) {
             return usageError("unknown option " + argument);
         }
     }
-    if (command.help) {
+    if (command.help || command.version) {
         return EXIT_DONE;
     }
     if (!command.fetchType.empty() && !parseFetchType(command.fetchType, command.host.fetchType)) {
@@ -459,6 +465,10 @@ int runCommand(int argc, char** argv) {
     }
     if (command.help) {
         std::fputs(USAGE, stdout);
+        return EXIT_DONE;
+    }
+    if (command.version) {
+        std::puts("cobbleweave-scan " COBBLEWEAVE_VERSION);
         return EXIT_DONE;
     }
     useBinaryStandardInput();
