@@ -33,6 +33,10 @@ struct LogState {
     // The file's size as last measured and since grown by this writer's own
     // lines; -1 when unknown. Only this writer grows the file.
     long size = -1;
+    // The stamp of the second last written: a scan writes many lines in one
+    // second, and formatting a stamp costs more than writing most of them.
+    platform::LocalTime stampTime{};
+    std::string stamp;
 };
 
 LogState logState;
@@ -189,6 +193,22 @@ std::string formatTimeStamp(const platform::LocalTime& time) {
                       time.hour, time.minute, time.second);
 }
 
+namespace {
+
+const std::string& timeStampNow() {
+    platform::LocalTime now = platform::localTime();
+    const platform::LocalTime& last = logState.stampTime;
+    if (logState.stamp.empty() || now.second != last.second || now.minute != last.minute ||
+        now.hour != last.hour || now.day != last.day || now.month != last.month ||
+        now.year != last.year) {
+        logState.stamp = formatTimeStamp(now);
+        logState.stampTime = now;
+    }
+    return logState.stamp;
+}
+
+}  // namespace
+
 void writeLog(const char* text, int mode) {
     if (text == nullptr) {
         text = "";
@@ -209,7 +229,7 @@ void writeLog(const char* text, int mode) {
             }
         }
     } else if (FILE* file = openLogFile()) {
-        std::string stamp = formatTimeStamp(platform::localTime());
+        const std::string& stamp = timeStampNow();
         std::string lines;
         auto addLine = [&](std::string_view line) {
             lines.append(stamp).append(line).push_back('\n');
