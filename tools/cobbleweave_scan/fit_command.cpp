@@ -13,6 +13,7 @@
 #include "cobbleweave_scan/hit_report.h"
 #include "cobbleweave_scan/host_platform.h"
 #include "cobbleweave_scan/plugin_log.h"
+#include "cobbleweave_scan/report.h"
 #include "cobbleweave_scan/rule_file_scores.h"
 #include "cobbleweave_scan/score_fit.h"
 
@@ -25,8 +26,7 @@ constexpr int EXIT_INPUT_ERROR = 2;
 constexpr double DEFAULT_SPAM_THRESHOLD = 5.0;
 
 int fitError(const std::string& problem) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "cobbleweave-scan: %s\n", problem.c_str());
+    printProblem(problem);
     return EXIT_INPUT_ERROR;
 }
 

@@ -21,11 +21,6 @@ constexpr int EXIT_INPUT_ERROR = 2;
 // reaches it, each match's score, a log that is never cut, and every rule tested.
 constexpr const char* PROBE_OPTIONS = "PROFILE\nCHECK\nKEEPLOGFILE\nNOFASTSCAN\n";
 
-void reportError(const std::string& problem) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "cobbleweave-scan: %s\n", problem.c_str());
-}
-
 // Expands each --spam and --ham argument on its own, so that every message can
 // be counted for its folder; false after printing why when an input is missing
 // or holds no file.
@@ -41,15 +36,15 @@ bool expandLabelledInputs(const LabelledInputs& inputs, std::vector<InputFolder>
             // Statistics over folders of mail: what cannot be read is passed over.
             expandInputs({path}, files.back(), errors, &warnings);
             for (const std::string& warning : warnings) {
-                reportError("warning: " + warning);
+                printProblem("warning: " + warning);
             }
             for (const std::string& error : errors) {
-                reportError(error);
+                printProblem(error);
             }
             if (errors.empty() && files.back().empty()) {
-                reportError(std::string("no mail to read for --") +
-                            labelName(static_cast<MailLabel>(label)) + ": '" + path +
-                            "' holds no files");
+                printProblem(std::string("no mail to read for --") +
+                             labelName(static_cast<MailLabel>(label)) + ": '" + path +
+                             "' holds no files");
             }
             usable = usable && errors.empty() && !files.back().empty();
         }
@@ -86,19 +81,19 @@ int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inp
     HostSession session;
     std::string error;
     if (!openHostSession(scanSettings, session, error)) {
-        reportError(error);
+        printProblem(error);
         return EXIT_INPUT_ERROR;
     }
     std::vector<RuleFileRead> ruleFiles = filesOfLoad(logLinesSince(userLog, mark));
     ProbeFolder probe;
     if (ruleFiles.empty()) {
         closeHostSession(session);
-        reportError(noRuleFileProblem(settings.configFolder));
+        printProblem(noRuleFileProblem(settings.configFolder));
         return EXIT_INPUT_ERROR;
     }
     if (!prepareProbeFolder(probe, PROBE_OPTIONS, error)) {
         closeHostSession(session);
-        reportError(error);
+        printProblem(error);
         return EXIT_INPUT_ERROR;
     }
     statistics.index = buildRuleIndex(ruleFiles);
@@ -116,7 +111,7 @@ int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inp
             std::string scanError;
             if (!scanMessage(session, message, false, outcome, scanError)) {
                 progress.clear();
-                reportError(scanError);
+                printProblem(scanError);
                 ++statistics.failedInputs;
                 return;
             }
@@ -139,7 +134,7 @@ int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inp
         for (const InputFile& file : files[folder]) {
             if (!readMessages(file, forceMbox, scanOne, error)) {
                 progress.clear();
-                reportError(error);
+                printProblem(error);
                 ++statistics.failedInputs;
             }
         }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "cobbleweave_scan/report.h"
 #include "engine/pattern.h"
 
 namespace cw::scantool {
@@ -409,13 +410,13 @@ int runLint(const HostSettings& settings) {
     ProbeFolder keepLog;
     std::string error;
     if (!prepareProbeFolder(keepLog, KEEP_LOG_OPTIONS, error)) {
-        std::fprintf(stderr, "cobbleweave-scan: %s\n", error.c_str());
+        printProblem(error);
         return EXIT_INPUT_ERROR;
     }
     lintSettings.preloadFolder = keepLog.path;
     HostSession session;
     if (!openHostSession(lintSettings, session, error)) {
-        std::fprintf(stderr, "cobbleweave-scan: %s\n", error.c_str());
+        printProblem(error);
         return EXIT_INPUT_ERROR;
     }
     Message empty;
@@ -424,7 +425,7 @@ int runLint(const HostSettings& settings) {
     bool scanned = scanMessage(session, empty, false, outcome, error);
     closeHostSession(session);
     if (!scanned) {
-        std::fprintf(stderr, "cobbleweave-scan: %s\n", error.c_str());
+        printProblem(error);
         return EXIT_INPUT_ERROR;
     }
 
@@ -439,8 +440,7 @@ int runLint(const HostSettings& settings) {
         return EXIT_LINT_ERRORS;
     }
     if (lines.empty() || files.empty()) {
-        std::fprintf(stderr, "cobbleweave-scan: %s\n",
-                     noRuleFileProblem(settings.configFolder).c_str());
+        printProblem(noRuleFileProblem(settings.configFolder));
         return EXIT_INPUT_ERROR;
     }
     std::vector<LintFinding> findings = lintFindings(lines);

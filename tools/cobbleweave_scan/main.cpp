@@ -173,8 +173,7 @@ int usageError(const std::string& problem) {
 }
 
 int inputError(const std::string& problem) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "cobbleweave-scan: %s\n", problem.c_str());
+    printProblem(problem);
     return EXIT_INPUT_ERROR;
 }
 

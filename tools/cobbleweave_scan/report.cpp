@@ -87,6 +87,11 @@ std::string messageName(const Message& message) {
                                   : message.source;
 }
 
+void printProblem(const std::string& problem) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "cobbleweave-scan: %s\n", problem.c_str());
+}
+
 const char* verdictName(Verdict verdict) {
     switch (verdict) {
         case VERDICT_SPAM:

@@ -13,6 +13,10 @@ namespace cw::scantool {
 
 enum Verdict { VERDICT_NONE, VERDICT_SPAM, VERDICT_WHITELISTED, VERDICT_BOTH, VERDICT_KINDS };
 
+// Prints "cobbleweave-scan: PROBLEM" on standard error, after what standard
+// output holds so far, so that the two stay in order in one terminal.
+void printProblem(const std::string& problem);
+
 // "none", "spam", "whitelisted", "both".
 const char* verdictName(Verdict verdict);
 

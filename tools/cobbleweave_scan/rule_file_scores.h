@@ -32,7 +32,8 @@ std::vector<std::string_view> splitRuleFileLines(std::string_view content);
 // none where the score stays as written.
 std::vector<std::optional<FitLimit>> fitLimitsOfLines(const std::vector<std::string_view>& lines);
 
-// A score as the file holds it: one decimal ("2.5", "-1.0", "0.0").
+// A score as the file holds it: one decimal ("2.5", "-1.0", "0.0"), rounded
+// from the exact binary value, on every platform alike.
 std::string formatRuleScore(double score);
 
 // `line` with its score token replaced by `score` formatted; a rule without a

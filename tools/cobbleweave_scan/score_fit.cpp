@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <string>
+
+#include "cobbleweave_scan/rule_file_scores.h"
 
 namespace cw::scantool {
 
@@ -86,11 +89,9 @@ std::vector<double> fitScores(const FitProblem& problem, const std::vector<size_
 }
 
 double roundScore(double value) {
-    // to_chars rounds the exact binary value correctly, on every platform alike.
-    char text[400];
-    auto printed = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1);
+    std::string text = formatRuleScore(value);
     double rounded = 0.0;
-    std::from_chars(text, printed.ptr, rounded);
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
     return rounded == 0.0 ? 0.0 : rounded;
 }
 
