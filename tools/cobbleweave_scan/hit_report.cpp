@@ -128,9 +128,10 @@ std::vector<RuleTally> tallyRules(const HitStatistics& statistics) {
             ++tallies[rule].hits[message.label];
         }
     }
+    const LabelTotals totals = totalsPerLabel(statistics.folders);
     for (RuleTally& tally : tallies) {
         for (int label = 0; label < LABEL_KINDS; ++label) {
-            tally.share[label] = shareOf(tally.hits[label], statistics.messageCount[label]);
+            tally.share[label] = shareOf(tally.hits[label], totals.messages[label]);
         }
         tally.hit = tally.hits[LABEL_SPAM] + tally.hits[LABEL_HAM] > 0;
         double shares = tally.share[LABEL_SPAM] + tally.share[LABEL_HAM];
@@ -162,9 +163,12 @@ bool worksAgainstItsScore(const RuleTally& tally, double score) {
 
 std::string formatHitReport(const HitStatistics& statistics) {
     std::vector<RuleTally> tallies = tallyRules(statistics);
+    const LabelTotals totals = totalsPerLabel(statistics.folders);
+    const uint32_t* counted = totals.messages.data();
+    const uint32_t* marked = totals.markedSpam.data();
     std::string text = printed(
         "Rules that score, in %u spam and %u ham messages, by S/O = spam%% / (spam%% + ham%%):\n\n",
-        statistics.messageCount[LABEL_SPAM], statistics.messageCount[LABEL_HAM]);
+        counted[LABEL_SPAM], counted[LABEL_HAM]);
     text += "  spam    spam%    ham     ham%    S/O  score  rule\n";
     for (const RuleTally& tally : sortedForReport(tallies)) {
         const IndexedRule& rule = statistics.index.rules[tally.rule];
@@ -186,8 +190,6 @@ std::string formatHitReport(const HitStatistics& statistics) {
                                 ? std::string("the configured thresholds")
                                 : "THRESHOLD_SPAM " + statistics.spamThreshold;
     text += "\nVerdicts at " + threshold + ":\n";
-    const uint32_t* counted = statistics.messageCount.data();
-    const uint32_t* marked = statistics.markedSpam.data();
     for (int label = 0; label < LABEL_KINDS; ++label) {
         text += printed("  %-4s %6u of %5u marked as spam: ", labelName(MailLabel(label)),
                         marked[label], counted[label]) +
@@ -205,8 +207,9 @@ std::string formatHitReport(const HitStatistics& statistics) {
 
 std::string formatHitReportJson(const HitStatistics& statistics) {
     std::vector<RuleTally> tallies = tallyRules(statistics);
-    const uint32_t* counted = statistics.messageCount.data();
-    const uint32_t* marked = statistics.markedSpam.data();
+    const LabelTotals totals = totalsPerLabel(statistics.folders);
+    const uint32_t* counted = totals.messages.data();
+    const uint32_t* marked = totals.markedSpam.data();
     std::string json = "{\"messages\":{\"spam\":" + std::to_string(counted[LABEL_SPAM]) +
                        ",\"ham\":" + std::to_string(counted[LABEL_HAM]) + "}";
     json += ",\"markedSpam\":{\"spam\":" + std::to_string(marked[LABEL_SPAM]) +

@@ -68,6 +68,15 @@ const char* labelName(MailLabel label) {
     return label == LABEL_SPAM ? "spam" : "ham";
 }
 
+LabelTotals totalsPerLabel(const std::vector<InputFolder>& folders) {
+    LabelTotals totals;
+    for (const InputFolder& folder : folders) {
+        totals.messages[folder.label] += folder.messageCount;
+        totals.markedSpam[folder.label] += folder.markedSpam;
+    }
+    return totals;
+}
+
 int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inputs, bool forceMbox,
                          HitStatistics& statistics) {
     std::vector<std::vector<InputFile>> files;
@@ -124,8 +133,6 @@ int collectHitStatistics(const HostSettings& settings, const LabelledInputs& inp
                 statistics.spamThreshold = scanned.hits.spamThreshold;
             }
             uint32_t marked = scanned.hits.markedSpam ? 1 : 0;
-            ++statistics.messageCount[counts.label];
-            statistics.markedSpam[counts.label] += marked;
             ++counts.messageCount;
             counts.markedSpam += marked;
             statistics.messages.push_back(std::move(scanned));

@@ -51,11 +51,17 @@ struct HitStatistics {
     std::string mainRuleFile;          // the first rule file of the load, as the plug-in named it
     std::vector<InputFolder> folders;  // the spam arguments, then the ham ones, as given
     std::vector<LabelledMessage> messages;  // in scan order: folder by folder
-    std::array<uint32_t, LABEL_KINDS> messageCount{};
-    std::array<uint32_t, LABEL_KINDS> markedSpam{};
-    std::string spamThreshold;  // as the plug-in printed it; empty when it never did
+    std::string spamThreshold;              // as the plug-in printed it; empty when it never did
     uint32_t failedInputs = 0;
 };
+
+// The messages of each label, and those of them marked as spam, over all its folders.
+struct LabelTotals {
+    std::array<uint32_t, LABEL_KINDS> messages{};
+    std::array<uint32_t, LABEL_KINDS> markedSpam{};
+};
+
+LabelTotals totalsPerLabel(const std::vector<InputFolder>& folders);
 
 // Scans every input of both labels with the configuration of `settings` and
 // collects the hits; the messages are handed over as POP3 RETR. Returns 0, or
