@@ -453,7 +453,7 @@ void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
     if (applyPatternTextTest(rule, subjects, matched)) {
         return;
     }
-    if (budget != nullptr && budget->spent) {
+    if (budget != nullptr && !budget->cutRules.empty()) {
         budget->cutRules.push_back(rule.record.text);
         return;
     }
@@ -483,7 +483,6 @@ void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
         if (result == MATCH_OUT_OF_TIME) {
             stopped = true;
             if (budget != nullptr && deadline.processorRead >= budget->deadline.processorLimit) {
-                budget->spent = true;
                 budget->cutRules.push_back(rule.record.text);
                 return;
             }

@@ -76,8 +76,8 @@ using SubjectFilter = std::function<bool(PreparedText&, size_t start, size_t& fr
 // cut off are named once when the scan ends.
 struct MessageBudget {
     WorkDeadline deadline;
-    bool spent = false;
-    std::vector<std::string_view> cutRules;  // rule texts, in file order
+    std::vector<std::string_view> cutRules;  // rule texts, in file order; the budget is spent
+                                             // once it holds one
 };
 
 // The pattern test, over every subject of the rule's field, with `pattern`; run

@@ -389,7 +389,6 @@ TEST_F(MatchersTest, SpentMessageBudgetCutsOffTheRulesLeft) {
     test(RUNAWAY_BODY_RULE, matched, false, &budget);
     test("Subject: {x}", matched, false, &budget);
     EXPECT_FALSE(matched);
-    EXPECT_TRUE(budget.spent);
     EXPECT_EQ((std::vector<std::string_view>{RUNAWAY_BODY_RULE, "Subject: {x}"}), budget.cutRules);
     EXPECT_TRUE(logLines().empty());
 }
