@@ -120,9 +120,6 @@ int32_t loadConfig(const char* folderText, CompileConfig compile) {
         }
         if (compile != nullptr) {
             compile(*config);
-            if (!config->compiled) {
-                writeLog("loadConfig:compile / memory allocation failed");
-            }
         }
         configTable.entries.push_back(std::move(config));
         traceLine(formatText("new config handle: %d", handle));

@@ -3,6 +3,7 @@
 #include <map>
 #include <new>
 
+#include "base/log_writer.h"
 #include "common/text_ops.h"
 #include "engine/required_literals.h"
 
@@ -246,6 +247,7 @@ void compileRuleSet(FilterConfig& config) {
     try {
         config.compiled = buildRuleSet(config);
     } catch (const std::bad_alloc&) {
+        writeLog("loadConfig:compile / memory allocation failed");
         // The first scan tries again.
         config.compiled.reset();
     }
