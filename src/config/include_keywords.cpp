@@ -43,8 +43,9 @@ constexpr size_t MAX_LIST_BYTES = 64 * 1024 * 1024;
 constexpr size_t MAX_LOAD_RULES = MAX_LIST_RULES;
 constexpr size_t MAX_LOAD_BYTES = MAX_LIST_BYTES;
 
-bool loadBoundReached(const FilterConfig& config, size_t listBytes) {
-    return config.includedRules >= MAX_LOAD_RULES ||
+// Whether the load, with what the list at work has added so far, is full.
+bool loadBoundReached(const FilterConfig& config, size_t listRules, size_t listBytes) {
+    return config.includedRules + listRules >= MAX_LOAD_RULES ||
            config.includedBytes + listBytes > MAX_LOAD_BYTES;
 }
 
@@ -100,8 +101,7 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
                            static_cast<unsigned>(MAX_LIST_BYTES)));
             return;
         }
-        if (config.includedRules + rulesAdded >= MAX_LOAD_RULES ||
-            loadBoundReached(config, list.bytesRead())) {
+        if (loadBoundReached(config, rulesAdded, list.bytesRead())) {
             logLoadBound(listPath, "the rest of");
             return;
         }
@@ -155,7 +155,7 @@ bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, Filt
         }
         std::string path = resolveListPath(argument, ruleFilePath);
         writeLog(formatText("include blacklist (%s): %s", include.label, path.c_str()));
-        if (loadBoundReached(config, 0)) {
+        if (loadBoundReached(config, 0, 0)) {
             logLoadBound(path, "the list");
             return true;
         }
