@@ -25,7 +25,7 @@ std::string editorText(int32_t handle) {
     return text;
 }
 
-bool saveFilterText(const std::string& folder, const std::string& text) {
+void saveFilterText(const std::string& folder, const std::string& text) {
     std::string failure;
     {
         platform::LockGuard lock(moduleState.fetchLock);
@@ -42,7 +42,6 @@ bool saveFilterText(const std::string& folder, const std::string& text) {
     if (!failure.empty()) {
         showErrorBox(failure);
     }
-    return failure.empty();
 }
 
 void showErrorBox(const std::string& text) {

@@ -15,10 +15,10 @@ std::string editorText(int32_t handle);
 
 // Saves the editor's text as folder + "filters.dat", keeping the file there as
 // folder + "filters.bak". Holds the fetch lock while it writes, not while a
-// failure's box (the system's error text) waits for the user. False on failure;
-// "filters.dat" then keeps its previous content whole (but see
+// failure's box (the system's error text) waits for the user. After a failure
+// "filters.dat" keeps its previous content whole (but see
 // platform::replaceFileKeepingBackup for a folder where nothing can be created).
-bool saveFilterText(const std::string& folder, const std::string& text);
+void saveFilterText(const std::string& folder, const std::string& text);
 
 // Shows `text` in a box with no owner, captioned "Error from CobbleweavePlugin".
 void showErrorBox(const std::string& text);
