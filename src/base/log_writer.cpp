@@ -197,10 +197,7 @@ namespace {
 
 const std::string& timeStampNow() {
     platform::LocalTime now = platform::localTime();
-    const platform::LocalTime& last = logState.stampTime;
-    if (logState.stamp.empty() || now.second != last.second || now.minute != last.minute ||
-        now.hour != last.hour || now.day != last.day || now.month != last.month ||
-        now.year != last.year) {
+    if (logState.stamp.empty() || now != logState.stampTime) {
         logState.stamp = formatTimeStamp(now);
         logState.stampTime = now;
     }

@@ -64,6 +64,8 @@ struct LocalTime {
     int minute;     // 0..59
     int second;     // 0..59
     int dayOfYear;  // 1..366
+
+    bool operator==(const LocalTime&) const = default;
 };
 
 LocalTime localTime();
