@@ -85,46 +85,6 @@ void appendToLog(FILE* file, const std::string& text) {
     logState.size = before;
 }
 
-// A text from a message or a rule file may hold any byte. Control bytes would
-// end the entry or forge another one, so each is written as \xHH (two lower-case
-// hex digits); TAB, which cannot, and bytes from 0x80 up stay as they are. A
-// backslash before an x is written \x5c too, so that a text holding "\x0d"
-// does not read as an escaped line end, and every \x in the log is an escape.
-// Other backslashes (most patterns hold some) stay as they are.
-std::string visibleText(std::string_view text) {
-    auto isControl = [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; };
-    auto escapesBackslash = [&](size_t index) {
-        return text[index] == '\\' && index + 1 < text.size() && (text[index + 1] | 0x20) == 'x';
-    };
-    // Every line of the log passes here: the common text, without either, is
-    // looked through once for control bytes and once (memchr) for backslashes.
-    size_t first = static_cast<size_t>(
-        std::find_if(text.begin(), text.end(), [&](char c) { return isControl(c); }) -
-        text.begin());
-    for (size_t slash = text.find('\\'); slash < first; slash = text.find('\\', slash + 1)) {
-        if (escapesBackslash(slash)) {
-            first = slash;
-        }
-    }
-    if (first == text.size()) {
-        return std::string(text);
-    }
-    static constexpr char HEX_DIGITS[] = "0123456789abcdef";
-    std::string shown(text.substr(0, first));
-    shown.reserve(text.size() + 16);
-    for (size_t index = first; index < text.size(); ++index) {
-        unsigned char c = static_cast<unsigned char>(text[index]);
-        if (isControl(c) || escapesBackslash(index)) {
-            shown += "\\x";
-            shown += HEX_DIGITS[c >> 4];
-            shown += HEX_DIGITS[c & 0x0f];
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
-}
-
 // The size of a file that is not open: measured by opening it for reading.
 void measureLogFile() {
     FILE* file = platform::openFile(logState.path, "r");
@@ -187,6 +147,46 @@ void cutLogFileIfTooLarge() {
 
 }  // namespace
 
+// A text from a message or a rule file may hold any byte. Control bytes would
+// end the entry or forge another one, so each is written as \xHH (two lower-case
+// hex digits); TAB, which cannot, and bytes from 0x80 up stay as they are. A
+// backslash before an x is written \x5c too, so that a text holding "\x0d"
+// does not read as an escaped line end, and every \x in the log is an escape.
+// Other backslashes (most patterns hold some) stay as they are.
+std::string loggedText(std::string_view text) {
+    auto isControl = [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; };
+    auto escapesBackslash = [&](size_t index) {
+        return text[index] == '\\' && index + 1 < text.size() && (text[index + 1] | 0x20) == 'x';
+    };
+    // Every line of the log passes here: the common text, without either, is
+    // looked through once for control bytes and once (memchr) for backslashes.
+    size_t first = static_cast<size_t>(
+        std::find_if(text.begin(), text.end(), [&](char c) { return isControl(c); }) -
+        text.begin());
+    for (size_t slash = text.find('\\'); slash < first; slash = text.find('\\', slash + 1)) {
+        if (escapesBackslash(slash)) {
+            first = slash;
+        }
+    }
+    if (first == text.size()) {
+        return std::string(text);
+    }
+    static constexpr char HEX_DIGITS[] = "0123456789abcdef";
+    std::string shown(text.substr(0, first));
+    shown.reserve(text.size() + 16);
+    for (size_t index = first; index < text.size(); ++index) {
+        unsigned char c = static_cast<unsigned char>(text[index]);
+        if (isControl(c) || escapesBackslash(index)) {
+            shown += "\\x";
+            shown += HEX_DIGITS[c >> 4];
+            shown += HEX_DIGITS[c & 0x0f];
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
 std::string formatTimeStamp(const platform::LocalTime& time) {
     const char* month = (time.month >= 1 && time.month <= 12) ? MONTH_NAMES[time.month - 1] : "???";
     return formatText("%02d %3s %02d  %02d:%02d:%02d  ", time.day, month, time.year % 100,
@@ -233,11 +233,11 @@ void writeLog(const char* text, int mode) {
         };
         if (mode == LOG_FLUSH) {
             for (size_t i = 0; i < logState.heldCount; ++i) {
-                addLine(visibleText(logState.heldLines[i]));
+                addLine(loggedText(logState.heldLines[i]));
             }
             logState.heldCount = 0;
         }
-        addLine(visibleText(text));
+        addLine(loggedText(text));
         appendToLog(file, lines);
         if (logState.sessions == 0) {
             closeLogFile();

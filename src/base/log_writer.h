@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -33,6 +34,10 @@ void traceLine(const std::string& text);
 // emptied) when that does not fit the 272-byte path.
 bool setLogFolder(const std::string& folder);
 const std::string& logFilePath();
+
+// `text` as the log writes it: control bytes but TAB, and a backslash before
+// an x, as \xHH; everything else as it is.
+std::string loggedText(std::string_view text);
 
 // "%02d %3s %02d  %02d:%02d:%02d  " for the given time.
 std::string formatTimeStamp(const platform::LocalTime& time);

@@ -13,7 +13,8 @@ TEST_F(ScanToolTest, LintReportsEveryBadRuleAndFailsWithThree) {
         "Subject: 2.0 {a(b} [bad pattern]\r\n"
         "Subject:nospace\r\n"
         "@+Subject: \"x\"\r\n"
-        "Subject: [comment only]\r\n");
+        "Subject: [comment only]\r\n"
+        "Subject: 2.0 {\\x41(b} [hex escape]\r\n");
     ToolRun result = scan("--lint");
     EXPECT_EQ(3, result.status);
     const std::string at = config + "filters.dat:";
@@ -28,9 +29,11 @@ TEST_F(ScanToolTest, LintReportsEveryBadRuleAndFailsWithThree) {
                   "6: warning: type mismatch in filter [@+Subject: \"x\"]\n" + at +
                   "6: warning: '@' cannot be combined with '+', '=', '%' (will be ignored)\n" + at +
                   "7: error: the rule has neither a {pattern} nor a \"text\" to look for " +
-                  "[Subject: [comment only]]\n",
+                  "[Subject: [comment only]]\n" + at +
+                  "8: error: the pattern does not compile: missing closing parenthesis at offset "
+                  "6 [Subject: 2.0 {\\x5cx41(b} [hex escape]]\n",
               result.out);
-    EXPECT_TRUE(result.err.ends_with("4 errors, 3 warnings\n")) << result.err;
+    EXPECT_TRUE(result.err.ends_with("5 errors, 3 warnings\n")) << result.err;
 }
 
 // Each finding names its place and its reason: for a pattern PCRE2's own message

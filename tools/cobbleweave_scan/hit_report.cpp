@@ -23,11 +23,6 @@ double shareOf(uint32_t part, uint32_t whole) {
     return whole == 0 ? 0.0 : static_cast<double>(part) / whole;
 }
 
-std::string fileName(const std::string& path) {
-    size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 std::string percent(double share) {
     return printed("%6.2f%%", share * 100.0);
 }

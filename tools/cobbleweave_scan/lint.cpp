@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/log_writer.h"
 #include "cobbleweave_scan/report.h"
 #include "engine/pattern.h"
 
@@ -66,32 +67,6 @@ bool isErrorLine(std::string_view line) {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-// The line as the log writes it: control bytes but TAB as \xhh.
-std::string asLogged(std::string_view line) {
-    std::string text;
-    for (char c : line) {
-        auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            text += escaped;
-        } else {
-            text += c;
-        }
-    }
-    return text;
 }
 
 // The score token of a rule line (behind the field name, digits, '-' and '.'),
@@ -212,7 +187,7 @@ std::vector<std::string> loggedLines(const std::string& content) {
         size_t feed = content.find('\n', position);
         size_t end = feed == std::string::npos ? content.size() : feed;
         lines.push_back(
-            asLogged(trimmed(std::string_view(content).substr(position, end - position))));
+            loggedText(trimmed(std::string_view(content).substr(position, end - position))));
         position = end + 1;
     }
     return lines;
@@ -221,11 +196,6 @@ std::vector<std::string> loggedLines(const std::string& content) {
 bool quotes(std::string_view quoted, std::string_view line) {
     quoted = trimmed(quoted);
     return line == quoted || (quoted.size() >= SHORT_QUOTE_BYTES && line.starts_with(quoted));
-}
-
-std::string fileName(std::string_view path) {
-    size_t slash = path.find_last_of("/\\");
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 }  // namespace

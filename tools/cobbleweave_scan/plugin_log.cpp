@@ -154,4 +154,19 @@ std::string noRuleFileProblem(const std::string& configFolder) {
            "is not writable for its log";
 }
 
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view WHITE_SPACE = " \t\n\v\f\r";
+    size_t first = text.find_first_not_of(WHITE_SPACE);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    size_t last = text.find_last_not_of(WHITE_SPACE);
+    return text.substr(first, last - first + 1);
+}
+
+std::string fileName(std::string_view path) {
+    size_t separator = path.find_last_of("/\\");
+    return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
+}
+
 }  // namespace cw::scantool

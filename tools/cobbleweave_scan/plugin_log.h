@@ -54,4 +54,10 @@ std::string readWholeFile(const std::string& path);
 
 bool beginsWithNoCase(std::string_view text, std::string_view prefix);
 
+// `text` without the white space (blank, TAB, CR, LF, VT, FF) at its ends.
+std::string_view trimmed(std::string_view text);
+
+// The last part of a path, after its last '/' or '\'.
+std::string fileName(std::string_view path);
+
 }  // namespace cw::scantool

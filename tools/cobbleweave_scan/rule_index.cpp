@@ -30,15 +30,6 @@ constexpr IncludeKeyword INCLUDE_KEYWORDS[] = {
 
 constexpr std::string_view LIST_LABELS[] = {"Any-Sender:", "Subject:"};
 
-std::string_view trimmed(std::string_view text) {
-    size_t first = text.find_first_not_of(WHITE_SPACE);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    size_t last = text.find_last_not_of(WHITE_SPACE);
-    return text.substr(first, last - first + 1);
-}
-
 bool isWhite(char c) {
     return WHITE_SPACE.find(c) != std::string_view::npos;
 }
