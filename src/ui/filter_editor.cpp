@@ -10,8 +10,10 @@
 
 #include "base/log_writer.h"
 #include "base/module_state.h"
+#include "common/number_text.h"
 #include "config/config_table.h"
 #include "config/filter_file.h"
+#include "config/rule_file_reader.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_procedures.h"
 #include "ui/dialogs.h"
@@ -24,8 +26,6 @@ namespace {
 HWND editorWindow = nullptr;  // touched only by the thread that runs the editors
 
 constexpr const char* DEFAULT_RULE_FILE = "default_filters.dat";
-// Set on an editor whose text is not the file's as it is (a line was too long).
-constexpr const char* CUT_TEXT_PROPERTY = "CobbleweaveCutText";
 
 void showEditorBox(HWND editor, const char* text, const char* caption) {
     MessageBoxA(editor, text, caption, MB_OK | MB_ICONEXCLAMATION);
@@ -130,10 +130,9 @@ void* createConfigDialog(int32_t configHandle, void* parent) {
         setUpEditorControl(control, text.size());
         SetWindowTextA(control, text.c_str());
         // A line longer than the rule reader's piece shows as several: saving that
-        // would change the file, so the editor only shows it.
+        // would change the file, so the editor only shows it (and a save refuses).
         if (mainRuleFileHasCutLines(configHandle)) {
             SendMessageA(control, EM_SETREADONLY, TRUE, 0);
-            SetPropA(dialog, CUT_TEXT_PROPERTY, reinterpret_cast<HANDLE>(1));
         }
     }
     return dialog;
@@ -149,18 +148,18 @@ void saveConfigFromDialog(void* window, const char* folder) {
     traceLine(">>> saveConfigFromDialog");
     // Without an editor there is no text to save, and writing an empty file would
     // throw the user's rules away.
-    if (folder != nullptr && GetDlgItem(dialog, IDC_EDITOR_TEXT) != nullptr &&
-        GetPropA(dialog, CUT_TEXT_PROPERTY) != nullptr) {
-        writeLog("saveConfigFromDialog: nothing saved, the editor shows long lines cut");
-        showEditorBox(dialog,
-                      "filters.dat has lines longer than 4094 characters, which this editor "
-                      "cannot show whole: it was not saved. Change the file with 'Use external "
-                      "editor'.",
-                      "Error from Cobbleweave plugin");
-    } else if (folder != nullptr && GetDlgItem(dialog, IDC_EDITOR_TEXT) != nullptr) {
-        saveFilterText(folder, getEditorText(dialog));
-    } else {
+    HWND control = GetDlgItem(dialog, IDC_EDITOR_TEXT);
+    if (folder == nullptr || control == nullptr) {
         writeLog("saveConfigFromDialog: nothing saved, no filter editor or no folder given");
+    } else if ((GetWindowLongPtrA(control, GWL_STYLE) & ES_READONLY) != 0) {
+        writeLog("saveConfigFromDialog: nothing saved, the editor shows long lines cut");
+        std::string text = formatText(
+            "filters.dat has lines longer than %d characters, which this editor cannot show "
+            "whole: it was not saved. Change the file with 'Use external editor'.",
+            static_cast<int>(LINE_PIECE_BYTES));
+        showEditorBox(dialog, text.c_str(), "Error from Cobbleweave plugin");
+    } else {
+        saveFilterText(folder, getEditorText(dialog));
     }
     traceLine("<<< saveConfigFromDialog");
 }
