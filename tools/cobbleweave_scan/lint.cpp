@@ -9,6 +9,7 @@
 
 #include "base/log_writer.h"
 #include "cobbleweave_scan/report.h"
+#include "config/rule_file_reader.h"
 #include "engine/pattern.h"
 
 namespace cw::scantool {
@@ -21,8 +22,6 @@ constexpr std::string_view COMPILE_OFFSET_LINE = "       failed at offset ";
 constexpr std::string_view INCLUDE_ANNOUNCED = "include blacklist (";
 constexpr std::string_view INCLUDE_FAILED = "include blacklist failed: ";
 
-// The plug-in reads a rule or list file in pieces of at most this many bytes.
-constexpr size_t LINE_PIECE_BYTES = 4094;
 // The rule reader's notes quote at most this many bytes of some rules.
 constexpr size_t SHORT_QUOTE_BYTES = 256;
 
@@ -104,7 +103,7 @@ size_t readerStop(std::string_view rule) {
         ++p;
         skipBlanks();
     }
-    p = rule.find_first_of(" \t", p);  // the field ends at the first blank
+    p = rule.find(' ', p);  // the field ends at the first blank, never at a TAB
     if (p == std::string_view::npos) {
         return p;
     }
@@ -206,9 +205,11 @@ std::string findingLine(const LintFinding& finding) {
     }
     std::string where = finding.path;
     if (finding.line > 0) {
-        where += ":" + std::to_string(finding.line);
+        where += ':';
+        where += std::to_string(finding.line);
     }
-    return where + ": " + finding.text;
+    where += ": ";
+    return where += finding.text;
 }
 
 std::vector<LintFinding> fileFindings(const std::string& path, const std::string& content,
