@@ -255,12 +255,15 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
 
 bool replaceFileKeepingBackup(const std::string& path, const std::string& backupPath,
                               const std::string& bytes) {
+    if (!fileExists(path)) {
+        return replaceFile(path, bytes);  // nothing to keep
+    }
     std::string temporary = path + ".new";
     DWORD error = writeFileHandle(temporary, bytes, false);
     if (error == ERROR_ACCESS_DENIED) {
         // No new file can be made in the folder: rewrite the file where it is, but
         // only once its backup holds the old content.
-        if (!fileExists(path) || !CopyFileA(path.c_str(), backupPath.c_str(), FALSE)) {
+        if (!CopyFileA(path.c_str(), backupPath.c_str(), FALSE)) {
             SetLastError(error);
             return false;
         }
@@ -270,12 +273,6 @@ bool replaceFileKeepingBackup(const std::string& path, const std::string& backup
     }
     if (error != ERROR_SUCCESS) {
         return failWith(error, temporary);
-    }
-    if (!fileExists(path)) {
-        if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            return failWith(GetLastError(), temporary);
-        }
-        return true;
     }
     // ReplaceFileA gives the new file the old one's attributes and security, and
     // moves the old one to the backup name.
