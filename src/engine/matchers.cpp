@@ -17,25 +17,12 @@ namespace {
 
 constexpr int QUOTE_LIMIT = 256;
 
-// Fields whose subjects are tested whole, nothing cut. "Match:" still walks the
-// header lines, testing each with its header name.
-constexpr std::string_view WHOLE_TEXT_FIELDS[] = {
-    "CompleteHeader:", "Match:", "Body:", "HtmlText:", "Line:", "Username:", "Servername:"};
-
-// The group fields and their header names, tried in this order; a matching line
-// loses the name's length.
-constexpr const char* SENDER_HEADERS[] = {
-    "From:", "Sender:", "Reply-To:", "X-Sender:", "Envelope-From:", "X-Envelope-From:"};
-constexpr const char* RECIPIENT_HEADERS[] = {
-    "To:", "CC:", "Bcc:", "Envelope-To:", "X-Envelope-To:"};
-
 int quoted(std::string_view text) {
     return static_cast<int>(std::min<size_t>(text.size(), QUOTE_LIMIT));
 }
 
-template <size_t N>
-int groupPrefixLength(const char* line, const char* const (&names)[N]) {
-    for (const char* name : names) {
+int groupPrefixLength(const char* line, const RuleField& group) {
+    for (const char* name : group.groupHeaders) {
         if (startsWithNoCase(line, name)) {
             return static_cast<int>(std::strlen(name));
         }
@@ -43,38 +30,16 @@ int groupPrefixLength(const char* line, const char* const (&names)[N]) {
     return -1;
 }
 
-// Whether a field name equals `name`, ignoring case. Asked for every rule and
-// subject, so the lengths are compared first.
-bool isFieldNamed(std::string_view fieldName, std::string_view name) {
-    return fieldName.size() == name.size() &&
-           startsWithNoCase(name.data(), fieldName.data(), fieldName.size());
-}
-
-bool isWholeTextField(std::string_view fieldName) {
-    for (std::string_view field : WHOLE_TEXT_FIELDS) {
-        if (isFieldNamed(fieldName, field)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The names of a group's lines, as header keys (lower case, no colon).
-template <size_t N>
-void addGroupNames(const char* const (&names)[N], const char* groupName,
-                   std::vector<std::string>& keys) {
-    keys.emplace_back(groupName);
-    for (const char* name : names) {
+// The names of a group's lines and the group's own, as header keys (lower case,
+// no colon).
+void addGroupNames(const RuleField& group, std::vector<std::string>& keys) {
+    keys.emplace_back(group.name.substr(0, group.name.size() - 1));
+    for (const char* name : group.groupHeaders) {
         keys.emplace_back(name, std::strlen(name) - 1);
     }
     for (std::string& key : keys) {
         lowerCaseInPlace(key);
     }
-}
-
-bool decodesEncodedWords(FieldKind field) {
-    return field != FieldKind::BODY && field != FieldKind::HTML_TEXT && field != FieldKind::LINE &&
-           field != FieldKind::COMPLETE_HEADER;
 }
 
 void traceDecoding(const std::string& encoded, const std::string& decoded) {
@@ -120,20 +85,16 @@ struct Subject {
     size_t start;
 };
 
-// fieldPrefixLength with the field's cut known.
-int prefixLengthFor(const char* line, std::string_view fieldName, FieldCut cut) {
+// fieldPrefixLength with the field's row known.
+int prefixLengthFor(const char* line, std::string_view fieldName, const RuleField& field) {
     if (startsWithNoCase(line, fieldName.data(), fieldName.size())) {
         return static_cast<int>(fieldName.size());
     }
-    switch (cut) {
+    switch (field.cut) {
         case FieldCut::WHOLE_TEXT:
             return 0;
-        case FieldCut::ANY_SENDER:
-            return groupPrefixLength(line, SENDER_HEADERS);
-        case FieldCut::ANY_RECIPIENT:
-            return groupPrefixLength(line, RECIPIENT_HEADERS);
-        case FieldCut::UNKNOWN:
-            return prefixLengthFor(line, fieldName, fieldCutOf(fieldName));
+        case FieldCut::GROUP:
+            return groupPrefixLength(line, field);
         case FieldCut::NAME_ONLY:
             break;
     }
@@ -142,9 +103,9 @@ int prefixLengthFor(const char* line, std::string_view fieldName, FieldCut cut) 
 
 // The part of a prepared text that belongs to the field, or false when the text
 // does not belong to it at all.
-bool cutForField(PreparedText& prepared, std::string_view fieldType, FieldCut cut,
+bool cutForField(PreparedText& prepared, std::string_view fieldType, const RuleField& field,
                  Subject& subject) {
-    int prefixLength = prefixLengthFor(prepared.text.c_str(), fieldType, cut);
+    int prefixLength = prefixLengthFor(prepared.text.c_str(), fieldType, field);
     if (prefixLength < 0 || prepared.text.size() < static_cast<size_t>(prefixLength)) {
         return false;
     }
@@ -165,7 +126,8 @@ bool prepareLoneSubject(const char* text, const RuleUnderTest& rule, PreparedTex
     prepared.text.assign(text);
     trimWhiteSpace(prepared.text);
     prepared.prepared = true;
-    if ((rule.flags & FLAG_USE_DECODED) != 0 && decodesEncodedWords(rule.record.field) &&
+    if ((rule.flags & FLAG_USE_DECODED) != 0 &&
+        (ruleFieldOf(rule.record.field).flags & FIELD_DECODES_WORDS) != 0 &&
         prepared.text.find("=?") != std::string::npos) {
         std::string encoded = prepared.text;
         decodeHeaderWords(prepared.text);
@@ -184,70 +146,68 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
     const RuleRecord& record = rule.record;
     bool useDecoded = (rule.flags & FLAG_USE_DECODED) != 0;
     const MessageTexts& texts = subjects.texts();
-    FieldCut cut = rule.cut != FieldCut::UNKNOWN ? rule.cut : fieldCutOf(record.fieldType);
+    const RuleField& field = ruleFieldOf(record.field);
     Subject subject{};
-    switch (record.field) {
-        case FieldKind::SIZE:
-        case FieldKind::HEADER_EXISTS:
+    switch (field.subjects) {
+        case FieldSubjects::MESSAGE_SIZE:
+        case FieldSubjects::HEADER_EXISTENCE:
             return;
-        case FieldKind::USERNAME:
-        case FieldKind::SERVERNAME: {
+        case FieldSubjects::USER_NAME:
+        case FieldSubjects::SERVER_NAME: {
             const MessageStatus* status = subjects.status();
             const AccountInfo* account = status != nullptr ? status->account : nullptr;
-            const char* text = account == nullptr                    ? nullptr
-                               : record.field == FieldKind::USERNAME ? account->userName
-                                                                     : account->serverName;
+            const char* text = account == nullptr                           ? nullptr
+                               : field.subjects == FieldSubjects::USER_NAME ? account->userName
+                                                                            : account->serverName;
             PreparedText prepared;
             if (prepareLoneSubject(text, rule, prepared) &&
-                cutForField(prepared, record.fieldType, cut, subject)) {
+                cutForField(prepared, record.fieldType, field, subject)) {
                 test(subject);
             }
             return;
         }
-        case FieldKind::COMPLETE_HEADER: {
+        case FieldSubjects::HEADER_TEXT: {
             bool raw = useDecoded && texts.bodyIsEncoded;
             PreparedText& prepared =
                 subjects.wholeText(raw ? WholeText::RAW_HEADER : WholeText::DECODED_HEADER);
-            if (cutForField(prepared, record.fieldType, cut, subject)) {
+            if (cutForField(prepared, record.fieldType, field, subject)) {
                 test(subject);
             }
             return;
         }
-        case FieldKind::BODY:
-        case FieldKind::HTML_TEXT: {
+        case FieldSubjects::BODY_TEXT:
+        case FieldSubjects::VISIBLE_BODY_TEXT: {
             bool decoded = useDecoded && decodedBodyStands(texts);
             WholeText which =
-                record.field == FieldKind::BODY
+                field.subjects == FieldSubjects::BODY_TEXT
                     ? (decoded ? WholeText::DECODED_BODY : WholeText::RAW_BODY)
                     : (decoded ? WholeText::DECODED_HTML_TEXT : WholeText::RAW_HTML_TEXT);
             PreparedText& prepared = subjects.wholeText(which);
-            if (cutForField(prepared, record.fieldType, cut, subject)) {
+            if (cutForField(prepared, record.fieldType, field, subject)) {
                 test(subject);
             }
             return;
         }
-        case FieldKind::LINE: {
+        case FieldSubjects::BODY_LINES: {
             bool textPartsOnly = (rule.flags & FLAG_TEXT_PARTS_ONLY) != 0;
             const std::vector<const char*>& lines = subjects.bodyLines();
             for (uint32_t i = 0; i < lines.size(); ++i) {
                 if (lines[i] == nullptr || (textPartsOnly && !subjects.inTextPart(i))) {
                     continue;
                 }
-                if (cutForField(subjects.bodyLine(i), record.fieldType, cut, subject)) {
+                if (cutForField(subjects.bodyLine(i), record.fieldType, field, subject)) {
                     test(subject);
                 }
             }
             return;
         }
-        case FieldKind::HEADER:
-        case FieldKind::ANY_SENDER:
-        case FieldKind::ANY_RECIPIENT:
-        case FieldKind::MATCH:
+        case FieldSubjects::NAMED_HEADER_LINES:
+        case FieldSubjects::EVERY_HEADER_LINE:
             break;
     }
     // Header lines. With '~' a line holding "=?" is decoded first, its name
     // included, so it is a candidate whatever name it shows undecoded.
-    bool decoding = useDecoded && decodesEncodedWords(record.field);
+    bool decoding = useDecoded && (field.flags & FIELD_DECODES_WORDS) != 0;
     for (uint32_t index : subjects.candidateLines(rule.selectorId, decoding)) {
         PreparedText* prepared = &subjects.headerLine(index, false);
         if (decoding && subjects.headerLineIsEncoded(index)) {
@@ -257,15 +217,14 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
             }
             prepared = &decoded;
         }
-        if (cutForField(*prepared, record.fieldType, cut, subject)) {
+        if (cutForField(*prepared, record.fieldType, field, subject)) {
             test(subject);
         }
     }
 }
 
 void holdEvidence(const RuleRecord& record, const char* text) {
-    if (record.field == FieldKind::BODY || record.field == FieldKind::HTML_TEXT ||
-        record.field == FieldKind::COMPLETE_HEADER) {
+    if (isJoinedText(ruleFieldOf(record.field).subjects)) {
         writeLog(formatText("valid: [%.*s] matches something in [%.*s]", quoted(record.text),
                             record.text.data(), quoted(record.fieldType), record.fieldType.data()),
                  LOG_HOLD);
@@ -291,9 +250,9 @@ int lengthWithoutLineEnd(const char* line) {
 // included, or a group such as "Any-Sender:"); the first such line is the evidence.
 void testIfHeaderExists(std::string_view headerName, uint32_t selectorId, MessageSubjects& subjects,
                         uint32_t flags, bool& matched) {
-    const FieldCut cut = fieldCutOf(headerName);
+    const RuleField& field = ruleFieldNamed(headerName);
     auto belongs = [&](const char* line) {
-        return line != nullptr && prefixLengthFor(line, headerName, cut) >= 1;
+        return line != nullptr && prefixLengthFor(line, headerName, field) >= 1;
     };
     // The index holds every line that can belong, in message order.
     const char* found = nullptr;
@@ -337,11 +296,12 @@ void testIfSizeIsAtLeast(std::string_view limitText, MessageSubjects& subjects, 
 // The size and exists tests take the pattern text as their argument. True when
 // the field was one of them.
 bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool& matched) {
-    if (rule.record.field == FieldKind::SIZE) {
+    FieldSubjects fieldSubjects = ruleFieldOf(rule.record.field).subjects;
+    if (fieldSubjects == FieldSubjects::MESSAGE_SIZE) {
         testIfSizeIsAtLeast(rule.record.pattern, subjects, rule.flags, matched);
         return true;
     }
-    if (rule.record.field == FieldKind::HEADER_EXISTS) {
+    if (fieldSubjects == FieldSubjects::HEADER_EXISTENCE) {
         testIfHeaderExists(rule.record.pattern, rule.selectorId, subjects, rule.flags, matched);
         return true;
     }
@@ -350,27 +310,12 @@ bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, 
 
 }  // namespace
 
-FieldCut fieldCutOf(std::string_view fieldName) {
-    // Compared as a C string: up to a NUL it might hold.
-    fieldName = fieldName.substr(0, fieldName.find('\0'));
-    if (isWholeTextField(fieldName)) {
-        return FieldCut::WHOLE_TEXT;
-    }
-    if (isFieldNamed(fieldName, "Any-Sender:")) {
-        return FieldCut::ANY_SENDER;
-    }
-    if (isFieldNamed(fieldName, "Any-Recipient:")) {
-        return FieldCut::ANY_RECIPIENT;
-    }
-    return FieldCut::NAME_ONLY;
-}
-
 int fieldPrefixLength(const char* line, std::string_view fieldName) {
-    return prefixLengthFor(line, fieldName, fieldCutOf(fieldName));
+    return prefixLengthFor(line, fieldName, ruleFieldNamed(fieldName));
 }
 
 HeaderSelector ruleSelectorOf(const RuleRecord& record) {
-    if (record.field != FieldKind::HEADER_EXISTS) {
+    if (ruleFieldOf(record.field).subjects != FieldSubjects::HEADER_EXISTENCE) {
         return headerSelectorOf(record.field, record.fieldType);
     }
     const std::string_view headerName = record.pattern;
@@ -386,31 +331,22 @@ HeaderSelector ruleSelectorOf(const RuleRecord& record) {
         selector.anyLine = true;
         return selector;
     }
-    switch (fieldCutOf(headerName)) {
-        case FieldCut::ANY_SENDER:
-            return headerSelectorOf(FieldKind::ANY_SENDER, headerName);
-        case FieldCut::ANY_RECIPIENT:
-            return headerSelectorOf(FieldKind::ANY_RECIPIENT, headerName);
-        default:
-            return headerSelectorOf(FieldKind::HEADER, headerName);
-    }
+    // A group's name stands for its lines; any other name for its own.
+    const RuleField& named = ruleFieldNamed(headerName);
+    return headerSelectorOf(named.cut == FieldCut::GROUP ? named.kind : FieldKind::HEADER,
+                            headerName);
 }
 
-HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType) {
+HeaderSelector headerSelectorOf(FieldKind kind, std::string_view fieldType) {
+    const RuleField& field = ruleFieldOf(kind);
     HeaderSelector selector;
-    switch (field) {
-        case FieldKind::ANY_SENDER:
-            addGroupNames(SENDER_HEADERS, "Any-Sender", selector.names);
-            return selector;
-        case FieldKind::ANY_RECIPIENT:
-            addGroupNames(RECIPIENT_HEADERS, "Any-Recipient", selector.names);
-            return selector;
-        case FieldKind::HEADER:
-            break;
-        default:
-            // Match: tests every line; the other fields test no header line.
-            selector.anyLine = field == FieldKind::MATCH;
-            return selector;
+    if (field.cut == FieldCut::GROUP) {
+        addGroupNames(field, selector.names);
+        return selector;
+    }
+    if (field.subjects != FieldSubjects::NAMED_HEADER_LINES) {
+        selector.anyLine = field.subjects == FieldSubjects::EVERY_HEADER_LINE;
+        return selector;
     }
     // "Name:" belongs to exactly the lines whose text before the first colon is
     // Name; any other field type is tried on every line.

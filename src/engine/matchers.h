@@ -20,12 +20,6 @@
 
 namespace cw {
 
-// Where a field finds its part of a line that does not begin with the field's
-// own name: worked out once per rule from the name, since it is asked for every
-// subject.
-enum class FieldCut : uint8_t { UNKNOWN, NAME_ONLY, WHOLE_TEXT, ANY_SENDER, ANY_RECIPIENT };
-FieldCut fieldCutOf(std::string_view fieldName);
-
 // Leading bytes of `line` that are its header name for `fieldName`; 0 for a
 // whole-text field; -1 when the line does not belong to the field.
 int fieldPrefixLength(const char* line, std::string_view fieldName);
@@ -37,7 +31,7 @@ struct HeaderSelector {
     bool anyLine = false;
     std::vector<std::string> names;
 };
-HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType);
+HeaderSelector headerSelectorOf(FieldKind kind, std::string_view fieldType);
 // The header lines a rule's test can belong to: those of its field, or for a
 // Header: test those of the name it looks for (or of the group it names; any
 // line when the name is no plain "Name:").
@@ -54,9 +48,8 @@ inline constexpr std::chrono::milliseconds RULE_TIME_BUDGET{250};
 // One rule as a test sees it.
 struct RuleUnderTest {
     const RuleRecord& record;
-    uint32_t flags;                    // the flags in force for this scan
-    uint32_t selectorId;               // the rule set's selector of its field
-    FieldCut cut = FieldCut::UNKNOWN;  // fieldCutOf(record.fieldType), when known
+    uint32_t flags;       // the flags in force for this scan
+    uint32_t selectorId;  // the rule set's selector of its field
 };
 
 // The plain-string test, over every subject of the rule's field: `pattern` folded

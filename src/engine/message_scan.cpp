@@ -298,7 +298,7 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
     if (rule.group != NO_INDEX) {
         return evaluateGroupMember(scan, rule);
     }
-    RuleUnderTest test{record, active.flags, rule.selectorId, rule.fieldCut};
+    RuleUnderTest test{record, active.flags, rule.selectorId};
     bool matched = false;
     bool folded = false;
     if (record.flags & FLAG_HAS_STRING) {

@@ -60,25 +60,6 @@ constexpr const char* OPTION_WORDS[] = {
 };
 static_assert(std::size(OPTION_WORDS) == 35);
 
-struct NamedField {
-    const char* name;
-    FieldKind kind;
-};
-
-constexpr NamedField NAMED_FIELDS[] = {
-    {"Any-Sender:", FieldKind::ANY_SENDER},
-    {"Any-Recipient:", FieldKind::ANY_RECIPIENT},
-    {"Match:", FieldKind::MATCH},
-    {"Header:", FieldKind::HEADER_EXISTS},
-    {"CompleteHeader:", FieldKind::COMPLETE_HEADER},
-    {"Body:", FieldKind::BODY},
-    {"HtmlText:", FieldKind::HTML_TEXT},
-    {"Line:", FieldKind::LINE},
-    {"Size:", FieldKind::SIZE},
-    {"Username:", FieldKind::USERNAME},
-    {"Servername:", FieldKind::SERVERNAME},
-};
-
 // The whole comment line, its CR LF included, fits this many bytes.
 constexpr size_t COMMENT_LINE_SIZE = RULE_BUFFER_SIZE;
 constexpr const char* COMMENT_PREFIX = "X-Quelt: ";
@@ -190,16 +171,6 @@ bool blockIsSelected(int blockNumber) {
 }
 
 }  // namespace
-
-FieldKind fieldKindOf(std::string_view fieldType) {
-    std::string name(fieldType);
-    for (const NamedField& field : NAMED_FIELDS) {
-        if (equalsNoCase(name.c_str(), field.name)) {
-            return field.kind;
-        }
-    }
-    return FieldKind::HEADER;
-}
 
 BlockNumberStatus parseBlockNumber(const char*& line, int& blockNumber) {
     blockNumber = 0;
@@ -393,7 +364,7 @@ bool applyRuleOptions(const RuleRecord& record, ActiveRule& rule) {
         reportNote(record.ruleNote, record.text);
         return false;
     }
-    if (filterOptions.textOnly && record.field == FieldKind::LINE) {
+    if (filterOptions.textOnly && (ruleFieldOf(record.field).flags & FIELD_TEXT_ONLY) != 0) {
         rule.flags |= FLAG_TEXT_PARTS_ONLY;
     }
     return true;

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "config/rule_file_reader.h"
+#include "engine/rule_fields.h"
 
 namespace cw {
 
@@ -26,24 +27,6 @@ inline constexpr uint32_t FLAG_REMOVE_STATUS = 0x200;
 inline constexpr uint32_t FLAG_STOP_AFTER_MATCH = 0x400;
 inline constexpr uint32_t FLAG_USE_DECODED = 0x800;
 inline constexpr uint32_t FLAG_CLEAR_COMMENTS = 0x1000;
-
-// Which text of the message a field type names ("Subject:", "Any-Sender:", ...).
-enum class FieldKind : uint8_t {
-    HEADER,           // any other name: the header lines of that name
-    ANY_SENDER,       // "Any-Sender:"
-    ANY_RECIPIENT,    // "Any-Recipient:"
-    MATCH,            // "Match:": every header line, whole
-    HEADER_EXISTS,    // "Header:"
-    COMPLETE_HEADER,  // "CompleteHeader:"
-    BODY,             // "Body:"
-    HTML_TEXT,        // "HtmlText:": the body as a reader sees it, HTML parts as text
-    LINE,             // "Line:"
-    SIZE,             // "Size:"
-    USERNAME,         // "Username:"
-    SERVERNAME,       // "Servername:"
-};
-
-FieldKind fieldKindOf(std::string_view fieldType);
 
 // What reading a line found wrong; each is one log line quoting the rule text.
 enum class ReadNote : uint8_t {

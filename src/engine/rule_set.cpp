@@ -14,11 +14,6 @@ namespace {
 // Fewer rules on one field are cheaper tested one by one than searched together.
 constexpr size_t MIN_GROUP_SIZE = 4;
 
-bool testsHeaderLines(FieldKind field) {
-    return field == FieldKind::HEADER || field == FieldKind::ANY_SENDER ||
-           field == FieldKind::ANY_RECIPIENT || field == FieldKind::MATCH;
-}
-
 std::string lowerCase(std::string_view text) {
     std::string lower(text);
     lowerCaseInPlace(lower);
@@ -28,7 +23,7 @@ std::string lowerCase(std::string_view text) {
 // A rule's selector, shared by the rules of one field (or of one Header: name).
 uint32_t selectorFor(RuleSet& set, std::map<std::string, uint32_t>& byField,
                      const RuleRecord& record) {
-    std::string key = record.field == FieldKind::HEADER_EXISTS
+    std::string key = ruleFieldOf(record.field).subjects == FieldSubjects::HEADER_EXISTENCE
                           ? "Header: " + lowerCase(record.pattern)
                           : lowerCase(record.fieldType);
     auto [position, added] = byField.emplace(key, static_cast<uint32_t>(set.selectors.size()));
@@ -62,8 +57,10 @@ bool literalGroupKey(const RuleRecord& record, std::string& key) {
     if (kind != FLAG_HAS_STRING && kind != FLAG_HAS_PATTERN) {
         return false;
     }
-    if (!testsHeaderLines(record.field) && record.field != FieldKind::BODY &&
-        record.field != FieldKind::HTML_TEXT && record.field != FieldKind::COMPLETE_HEADER) {
+    // Kept subjects, but none of a text-only field: TEXTONLY marks its rules at
+    // scan time, so a group would search lines that its rules do not test.
+    const RuleField& field = ruleFieldOf(record.field);
+    if (!field.keptSubjects || (field.flags & FIELD_TEXT_ONLY) != 0) {
         return false;
     }
     std::string literal;
@@ -116,8 +113,7 @@ void gatherLiteralGroups(RuleSet& set) {
 // Fields whose subjects MessageSubjects keeps for the whole message, so that a
 // subject's search can be remembered by its address.
 bool hasKeptSubjects(FieldKind field) {
-    return testsHeaderLines(field) || field == FieldKind::BODY || field == FieldKind::HTML_TEXT ||
-           field == FieldKind::COMPLETE_HEADER || field == FieldKind::LINE;
+    return ruleFieldOf(field).keptSubjects;
 }
 
 // Pattern rules outside the literal groups that test their pattern as written
@@ -198,12 +194,12 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         rule.record = readRuleRecord(line);
         const RuleRecord& record = rule.record;
         if (record.isWellFormed()) {
-            rule.fieldCut = fieldCutOf(record.fieldType);
-            if (testsHeaderLines(record.field) || record.field == FieldKind::HEADER_EXISTS) {
+            const RuleField& field = ruleFieldOf(record.field);
+            if (field.testsHeaderLines || field.subjects == FieldSubjects::HEADER_EXISTENCE) {
                 rule.selectorId = selectorFor(*set, selectorByField, record);
             }
-            set->usesHeaderTexts |= record.field == FieldKind::COMPLETE_HEADER;
-            set->usesBodyLines |= record.field == FieldKind::LINE;
+            set->usesHeaderTexts |= field.subjects == FieldSubjects::HEADER_TEXT;
+            set->usesBodyLines |= field.subjects == FieldSubjects::BODY_LINES;
             if (record.flags & FLAG_HAS_PATTERN) {
                 rule.patternSlot = addPattern(*set, std::string(), false);
                 std::string folded = lowerCase(record.pattern);

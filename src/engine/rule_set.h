@@ -55,7 +55,6 @@ struct PrefilterGroup {
 struct CompiledRule {
     RuleRecord record;
     uint32_t selectorId = NO_INDEX;  // for fields tested against header lines
-    FieldCut fieldCut = FieldCut::UNKNOWN;
     uint32_t patternSlot = NO_INDEX;
     // A rule with a string and a pattern compiles its pattern folded to lower case
     // once the string test has looked at a subject (it folds the text in place).
