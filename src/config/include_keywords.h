@@ -14,6 +14,9 @@
 
 namespace cw {
 
+// What every include keyword begins with.
+inline constexpr const char* INCLUDE_KEYWORD_PREFIX = "B_INCLUDE_";
+
 // Tests `line` against the five include keywords behind its leading white space,
 // case-insensitively over each keyword's length. On a match reads the list file
 // it names and appends the rules with ORIGIN_INCLUDED; true then. A name without

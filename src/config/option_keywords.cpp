@@ -83,138 +83,135 @@ int applyBlockItems(const std::string& argument, bool enable) {
     return inRange;
 }
 
-struct OptionKeyword {
-    const char* keyword;
-    void (*apply)(const std::string& argument);
-};
+using enum OptionArgument;
 
 // The order decides between keywords that begin alike.
 const OptionKeyword OPTION_KEYWORDS[] = {
-    {"CHECKPREVIEW",
+    {"CHECKPREVIEW", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.checkPreview, true, "check previewed messages enabled");
      }},
-    {"NOCHECKPREVIEW",
+    {"NOCHECKPREVIEW", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.checkPreview, false, "check previewed messages disabled");
      }},
-    {"SIMULATE",
+    {"SIMULATE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.simulate, true, "simulation mode enabled");
      }},
-    {"NOSIMULATE",
+    {"NOSIMULATE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.simulate, false, "simulation mode disabled");
      }},
-    {"PRECOMPILE",
+    {"PRECOMPILE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.precompile, true, "precompilation mode enabled");
      }},
-    {"NOPRECOMPILE",
+    {"NOPRECOMPILE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.precompile, false, "precompilation mode disabled");
      }},
-    {"KEEPLOGFILE",
+    {"KEEPLOGFILE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.keepLogFile, true, "keep logfile enabled");
      }},
-    {"NOKEEPLOGFILE",
+    {"NOKEEPLOGFILE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.keepLogFile, false, "keep logfile disabled");
      }},
-    {"TEXTONLY",
+    {"TEXTONLY", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.textOnly, true, "check text only mode enabled");
      }},
-    {"NOTEXTONLY",
+    {"NOTEXTONLY", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.textOnly, false, "check text only mode disabled");
      }},
-    {"ADDSCORE",
+    {"ADDSCORE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.addScore, true, "score line generation enabled");
      }},
-    {"NOADDSCORE",
+    {"NOADDSCORE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.addScore, false, "score line generation disabled");
      }},
-    {"SHOWVALUE",
+    {"SHOWVALUE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.showValue, true, "score value will be added to score lines");
      }},
-    {"NOSHOWVALUE",
+    {"NOSHOWVALUE", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.showValue, false, "score value will not be added to score lines");
      }},
-    {"FASTSCAN",
+    {"FASTSCAN", NONE,
      [](const std::string&) { setSwitch(filterOptions.fastScan, true, "FastScan enabled"); }},
-    {"NOFASTSCAN",
+    {"NOFASTSCAN", NONE,
      [](const std::string&) { setSwitch(filterOptions.fastScan, false, "FastScan disabled"); }},
-    {"COMMENT",
+    {"COMMENT", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.comment, true, "add user comments enabled");
      }},
-    {"NOCOMMENT",
+    {"NOCOMMENT", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.comment, false, "add user comments disabled");
      }},
-    {"PROFILE",
+    {"PROFILE", NONE,
      [](const std::string&) { setSwitch(filterOptions.profile, true, "profile enabled"); }},
-    {"NOPROFILE",
+    {"NOPROFILE", NONE,
      [](const std::string&) { setSwitch(filterOptions.profile, false, "profile disabled"); }},
-    {"QUIET", [](const std::string&) { setTraceLevel(TRACE_QUIET, "quiet enabled"); }},
-    {"CHECK", [](const std::string&) { setTraceLevel(TRACE_CHECK, "check enabled"); }},
-    {"DEBUG", [](const std::string&) { setTraceLevel(TRACE_DEBUG, "debug enabled"); }},
-    {"WHITELIST",
+    {"QUIET", NONE, [](const std::string&) { setTraceLevel(TRACE_QUIET, "quiet enabled"); }},
+    {"CHECK", NONE, [](const std::string&) { setTraceLevel(TRACE_CHECK, "check enabled"); }},
+    {"DEBUG", NONE, [](const std::string&) { setTraceLevel(TRACE_DEBUG, "debug enabled"); }},
+    {"WHITELIST", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.whitelist, true, "whitelist mode enabled");
      }},
-    {"NOWHITELIST",
+    {"NOWHITELIST", NONE,
      [](const std::string&) {
          setSwitch(filterOptions.whitelist, false, "whitelist mode disabled");
      }},
-    {"USEBLOCK",
+    {"USEBLOCK", BLOCK_LIST,
      [](const std::string& argument) {
          filterOptions.useBlock = true;
          applyBlockItems(argument, true);
      }},
-    {"NOUSEBLOCK",
+    {"NOUSEBLOCK", BLOCK_LIST,
      [](const std::string& argument) {
          if (applyBlockItems(argument, false) == 0) {
              filterOptions.useBlock = false;
          }
      }},
-    {"MAXCOMMENT",
+    {"MAXCOMMENT", NUMBER,
      [](const std::string& argument) {
          setInteger(filterOptions.maxComment, argument, MAX_COMMENT_LOWEST, MAX_COMMENT_HIGHEST);
          writeLog(
              formatText("max space reserved for comments: %d", filterOptions.maxComment.get()));
      }},
-    {"MAXLINES",
+    {"MAXLINES", NUMBER,
      [](const std::string& argument) {
          setInteger(filterOptions.maxLines, argument, 0, std::numeric_limits<int32_t>::max());
          writeLog(formatText("scanning max. %d lines (0=unlimited)", filterOptions.maxLines.get()));
      }},
-    {"MAXSIZE",
+    {"MAXSIZE", NUMBER,
      [](const std::string& argument) {
          setInteger(filterOptions.maxSize, argument, MAX_SIZE_LOWEST, MAX_SIZE_HIGHEST);
          writeLog(formatText("scanning max. %d bytes", filterOptions.maxSize.get()));
      }},
-    {"MAXLOGSIZE",
+    {"MAXLOGSIZE", NUMBER,
      [](const std::string& argument) {
          setInteger(filterOptions.maxLogSize, argument, MAX_LOG_SIZE_LOWEST, MAX_LOG_SIZE_HIGHEST);
          writeLog(
              formatText("max. logsize %ld bytes", static_cast<long>(filterOptions.maxLogSize)));
      }},
-    {"THRESHOLD_SPAM",
+    {"THRESHOLD_SPAM", NUMBER,
      [](const std::string& argument) {
          setThreshold(filterOptions.thresholdSpam, argument, "threshold for 'spam': >");
      }},
-    {"THRESHOLD_SUSPECT",
+    {"THRESHOLD_SUSPECT", NUMBER,
      [](const std::string& argument) {
          setThreshold(filterOptions.thresholdSuspect, argument, "threshold for 'suspect': >");
      }},
-    {"THRESHOLD_WHITELISTED",
+    {"THRESHOLD_WHITELISTED", NUMBER,
      [](const std::string& argument) {
          setThreshold(filterOptions.thresholdWhitelisted, argument,
                       "threshold for 'whitelisted': <");
@@ -223,18 +220,25 @@ const OptionKeyword OPTION_KEYWORDS[] = {
 
 }  // namespace
 
-bool applyOptionKeyword(const char* line) {
+const OptionKeyword* optionKeywordOf(const char* line) {
     const char* start = skipWhiteSpace(line);
     for (const OptionKeyword& option : OPTION_KEYWORDS) {
-        size_t length = std::strlen(option.keyword);
-        if (startsWithNoCase(start, option.keyword, length)) {
-            std::string argument = start + length;
-            trimWhiteSpace(argument);
-            option.apply(argument);
-            return true;
+        if (startsWithNoCase(start, option.keyword)) {
+            return &option;
         }
     }
-    return false;
+    return nullptr;
+}
+
+bool applyOptionKeyword(const char* line) {
+    const OptionKeyword* option = optionKeywordOf(line);
+    if (option == nullptr) {
+        return false;
+    }
+    std::string argument = skipWhiteSpace(line) + std::strlen(option->keyword);
+    trimWhiteSpace(argument);
+    option->apply(argument);
+    return true;
 }
 
 }  // namespace cw

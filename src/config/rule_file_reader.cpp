@@ -50,6 +50,11 @@ void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origi
     }
 }
 
+bool isKeywordLine(const char* line) {
+    return optionKeywordOf(line) != nullptr ||
+           startsWithNoCase(skipWhiteSpace(line), INCLUDE_KEYWORD_PREFIX);
+}
+
 void readRuleFileLines(TextFileReader& reader, const std::string& path, uint8_t origin,
                        FilterConfig& config) {
     std::string line;

@@ -39,6 +39,11 @@ void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origi
 // cannot be made on purpose otherwise without gigabytes.
 extern size_t linesBeforeFailedAllocation;
 
+// Whether `line` is a keyword line, which the scan passes over: it begins,
+// behind its leading white space and in any case, with an option keyword or
+// with what every include keyword begins with (a keyword or not).
+bool isKeywordLine(const char* line);
+
 // Reads the open rule file at `path` to its end: every line is offered to the
 // option keywords, then to the include keywords, and is stored with `origin`.
 void readRuleFileLines(TextFileReader& reader, const std::string& path, uint8_t origin,

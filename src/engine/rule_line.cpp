@@ -3,7 +3,6 @@
 #include "engine/rule_line.h"
 
 #include <cstring>
-#include <iterator>
 
 #include "base/filter_options.h"
 #include "base/log_writer.h"
@@ -17,62 +16,10 @@ namespace {
 constexpr int MIN_BLOCK_NUMBER = 1;
 constexpr int MAX_BLOCK_NUMBER = 32;
 
-// Lines beginning with one of these words (any case, over the word's length) are
-// option lines, applied when the rules were loaded. The test is a prefix test, so
-// it also takes field types such as "Comments:"; a flag or a block number in
-// front of the field type keeps such a rule from being skipped.
-constexpr const char* OPTION_WORDS[] = {
-    "THRESHOLD_WHITELISTED",
-    "THRESHOLD_SUSPECT",
-    "THRESHOLD_SPAM",
-    "NOCHECKPREVIEW",
-    "NOKEEPLOGFILE",
-    "CHECKPREVIEW",
-    "NOPRECOMPILE",
-    "NOWHITELIST",
-    "KEEPLOGFILE",
-    "NOSHOWVALUE",
-    "MAXLOGSIZE",
-    "MAXCOMMENT",
-    "PRECOMPILE",
-    "B_INCLUDE_",
-    "NOSIMULATE",
-    "NOADDSCORE",
-    "NOFASTSCAN",
-    "NOTEXTONLY",
-    "NOUSEBLOCK",
-    "WHITELIST",
-    "NOCOMMENT",
-    "SHOWVALUE",
-    "NOPROFILE",
-    "MAXLINES",
-    "SIMULATE",
-    "ADDSCORE",
-    "FASTSCAN",
-    "TEXTONLY",
-    "USEBLOCK",
-    "COMMENT",
-    "PROFILE",
-    "MAXSIZE",
-    "QUIET",
-    "CHECK",
-    "DEBUG",
-};
-static_assert(std::size(OPTION_WORDS) == 35);
-
 // The whole comment line, its CR LF included, fits this many bytes.
 constexpr size_t COMMENT_LINE_SIZE = RULE_BUFFER_SIZE;
 constexpr const char* COMMENT_PREFIX = "X-Quelt: ";
 constexpr const char* LINE_END = "\r\n";
-
-bool isOptionLine(const char* text) {
-    for (const char* word : OPTION_WORDS) {
-        if (startsWithNoCase(text, word)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 uint32_t flagOfCharacter(char c) {
     switch (c) {
@@ -281,7 +228,10 @@ RuleRecord readRuleRecord(std::string_view line) {
     if (text.empty() || text[0] == '#') {
         return record;
     }
-    if (isOptionLine(text.data())) {
+    // Applied when the rules were loaded. The test is a prefix test, so it also
+    // takes field types such as "Comments:"; a flag or a block number in front
+    // of the field type keeps such a rule from being skipped.
+    if (isKeywordLine(text.data())) {
         record.kind = LineKind::OPTION;
         return record;
     }

@@ -4,11 +4,13 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <system_error>
 
 #include "base/log_writer.h"
 #include "cobbleweave_scan/report.h"
+#include "config/option_keywords.h"
 #include "config/rule_file_reader.h"
 #include "engine/pattern.h"
 
@@ -28,13 +30,6 @@ constexpr size_t SHORT_QUOTE_BYTES = 256;
 // Lets the log grow during the check: a load does not reset KEEPLOGFILE, so it
 // stays on for the configuration loaded after it (unless that one turns it off).
 constexpr const char* KEEP_LOG_OPTIONS = "KEEPLOGFILE\n";
-
-// The options that take a number, as the plug-in recognises them: by their first
-// letters, the number after them (a missing one keeps the setting as it was).
-constexpr std::string_view NUMBER_OPTIONS[] = {
-    "MAXCOMMENT",           "MAXLINES",       "MAXSIZE",
-    "MAXLOGSIZE",           "THRESHOLD_SPAM", "THRESHOLD_SUSPECT",
-    "THRESHOLD_WHITELISTED"};
 
 // The rule reader's notes that quote a rule, and what each means to a user.
 struct QuotingNote {
@@ -251,22 +246,21 @@ std::vector<LintFinding> fileFindings(const std::string& path, const std::string
                            "... is too large for a number: it counts as the largest one, about "
                            "1.8e308");
         }
+        // An option that takes a number, as the plug-in recognises it: by its
+        // first letters, the number after it (a missing one keeps the setting).
         std::string_view option = trimmed(line);
-        for (std::string_view keyword : NUMBER_OPTIONS) {
-            if (!beginsWithNoCase(option, keyword)) {
-                continue;
-            }
-            std::string_view value = trimmed(option.substr(keyword.size()));
+        const OptionKeyword* keyword = optionKeywordOf(std::string(option).c_str());
+        if (keyword != nullptr && keyword->argument == OptionArgument::NUMBER) {
+            std::string_view value = trimmed(option.substr(std::strlen(keyword->keyword)));
             size_t digit = value.find_first_not_of("+-");
             bool number = digit <= 1 && digit < value.size() &&
                           (std::isdigit(static_cast<unsigned char>(value[digit])) ||
                            (value[digit] == '.' && digit + 1 < value.size() &&
                             std::isdigit(static_cast<unsigned char>(value[digit + 1]))));
             if (!value.empty() && !number) {
-                add(true, "error: " + std::string(keyword) + " needs a number, not '" +
+                add(true, "error: " + std::string(keyword->keyword) + " needs a number, not '" +
                               std::string(value) + "': the plug-in reads it as 0");
             }
-            break;
         }
     }
     if (loneCr) {
