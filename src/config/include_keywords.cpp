@@ -1,6 +1,7 @@
 #include "config/include_keywords.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "base/log_writer.h"
 #include "base/module_state.h"
@@ -14,21 +15,25 @@ namespace cw {
 
 namespace {
 
-enum class RuleForm { QUOTED, BRACED, WHOLE_LINE };
-
-struct IncludeKeyword {
-    const char* keyword;
-    const char* label;
-    RuleForm form;
+constexpr IncludeKeyword INCLUDE_KEYWORDS[] = {
+    {"B_INCLUDE_SENDER", "Any-Sender:", ListRuleForm::QUOTED},
+    {"B_INCLUDE_SUBJECT", "Subject:", ListRuleForm::QUOTED},
+    {"B_INCLUDE_REG_SENDER", "Any-Sender:", ListRuleForm::BRACED},
+    {"B_INCLUDE_REG_SUBJECT", "Subject:", ListRuleForm::BRACED},
+    {"B_INCLUDE_LIST", "complete rule file", ListRuleForm::WHOLE_LINE},
 };
 
-const IncludeKeyword INCLUDE_KEYWORDS[] = {
-    {"B_INCLUDE_SENDER", "Any-Sender:", RuleForm::QUOTED},
-    {"B_INCLUDE_SUBJECT", "Subject:", RuleForm::QUOTED},
-    {"B_INCLUDE_REG_SENDER", "Any-Sender:", RuleForm::BRACED},
-    {"B_INCLUDE_REG_SUBJECT", "Subject:", RuleForm::BRACED},
-    {"B_INCLUDE_LIST", "complete rule file", RuleForm::WHOLE_LINE},
-};
+// The scan passes over a line by the prefix alone.
+constexpr bool keywordsBeginWithThePrefix() {
+    std::string_view prefix = INCLUDE_KEYWORD_PREFIX;
+    for (const IncludeKeyword& include : INCLUDE_KEYWORDS) {
+        if (!std::string_view(include.keyword).starts_with(prefix)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(keywordsBeginWithThePrefix());
 
 constexpr double DEFAULT_INCLUDE_SCORE = 1.0;
 
@@ -109,14 +114,14 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
         if (line.empty()) {
             continue;
         }
-        if (include.form == RuleForm::WHOLE_LINE) {
+        if (include.form == ListRuleForm::WHOLE_LINE) {
             appendRuleLine(config, line, ORIGIN_INCLUDED);
             ++rulesAdded;
             continue;
         }
         traceLine(scoreTrace);
         const char* format =
-            include.form == RuleForm::QUOTED ? "%s %s \"%s\" [BL]" : "%s %s {%s} [BL]";
+            include.form == ListRuleForm::QUOTED ? "%s %s \"%s\" [BL]" : "%s %s {%s} [BL]";
         rule = formatText(format, include.label, scoreText.c_str(), line.c_str());
         // Rules are built in a 4096-byte work buffer; a longer one would be cut
         // into a rule nobody wrote, so it is left out.
@@ -132,42 +137,53 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
 
 }  // namespace
 
-bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, FilterConfig& config) {
+std::span<const IncludeKeyword> includeKeywords() {
+    return INCLUDE_KEYWORDS;
+}
+
+const IncludeKeyword* includeKeywordOf(const char* line) {
     const char* start = skipWhiteSpace(line);
     for (const IncludeKeyword& include : INCLUDE_KEYWORDS) {
-        size_t length = std::strlen(include.keyword);
-        if (!startsWithNoCase(start, include.keyword, length)) {
-            continue;
+        if (startsWithNoCase(start, include.keyword)) {
+            return &include;
         }
-        std::string argument = start + length;
+    }
+    return nullptr;
+}
+
+bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, FilterConfig& config) {
+    const IncludeKeyword* found = includeKeywordOf(line);
+    if (found == nullptr) {
+        return false;
+    }
+    const IncludeKeyword& include = *found;
+    std::string argument = skipWhiteSpace(line) + std::strlen(include.keyword);
+    trimWhiteSpace(argument);
+    double score = DEFAULT_INCLUDE_SCORE;
+    // Only a digit starts a score: a sign belongs to the file name.
+    if (!argument.empty() && isAsciiDigit(argument[0])) {
+        score = readLeadingDecimal(argument.c_str());
+        size_t nameStart = 0;
+        while (nameStart < argument.size() &&
+               (isAsciiDigit(argument[nameStart]) || argument[nameStart] == '.')) {
+            ++nameStart;
+        }
+        argument.erase(0, nameStart);
         trimWhiteSpace(argument);
-        double score = DEFAULT_INCLUDE_SCORE;
-        // Only a digit starts a score: a sign belongs to the file name.
-        if (!argument.empty() && isAsciiDigit(argument[0])) {
-            score = readLeadingDecimal(argument.c_str());
-            size_t nameStart = 0;
-            while (nameStart < argument.size() &&
-                   (isAsciiDigit(argument[nameStart]) || argument[nameStart] == '.')) {
-                ++nameStart;
-            }
-            argument.erase(0, nameStart);
-            trimWhiteSpace(argument);
-        }
-        std::string path = resolveListPath(argument, ruleFilePath);
-        writeLog(formatText("include blacklist (%s): %s", include.label, path.c_str()));
-        if (loadBoundReached(config, 0, 0)) {
-            logLoadBound(path, "the list");
-            return true;
-        }
-        TextFileReader list;
-        if (!list.open(path)) {
-            writeLog("include blacklist failed: " + path);
-            return true;
-        }
-        appendListRules(list, path, include, score, config);
+    }
+    std::string path = resolveListPath(argument, ruleFilePath);
+    writeLog(formatText("include blacklist (%s): %s", include.label, path.c_str()));
+    if (loadBoundReached(config, 0, 0)) {
+        logLoadBound(path, "the list");
         return true;
     }
-    return false;
+    TextFileReader list;
+    if (!list.open(path)) {
+        writeLog("include blacklist failed: " + path);
+        return true;
+    }
+    appendListRules(list, path, include, score, config);
+    return true;
 }
 
 }  // namespace cw

@@ -8,6 +8,8 @@
 //   B_INCLUDE_LIST rules.txt          ->  each non-blank line, trimmed
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "config/config_table.h"
@@ -16,6 +18,26 @@ namespace cw {
 
 // What every include keyword begins with.
 inline constexpr const char* INCLUDE_KEYWORD_PREFIX = "B_INCLUDE_";
+
+// The rules an include keyword makes of its list's lines.
+enum class ListRuleForm : uint8_t {
+    QUOTED,      // label score "line" [BL]
+    BRACED,      // label score {line} [BL]
+    WHOLE_LINE,  // the line itself, a rule of its own
+};
+
+struct IncludeKeyword {
+    const char* keyword;
+    const char* label;  // the field of the rules made, or what the list holds
+    ListRuleForm form;
+};
+
+// Every include keyword, in the order they are tried.
+std::span<const IncludeKeyword> includeKeywords();
+
+// The include keyword `line` begins with behind its leading white space, in any
+// case over the keyword's length; null when none does.
+const IncludeKeyword* includeKeywordOf(const char* line);
 
 // Tests `line` against the five include keywords behind its leading white space,
 // case-insensitively over each keyword's length. On a match reads the list file

@@ -10,6 +10,7 @@
 
 #include "base/log_writer.h"
 #include "cobbleweave_scan/report.h"
+#include "config/include_keywords.h"
 #include "config/option_keywords.h"
 #include "config/rule_file_reader.h"
 #include "engine/pattern.h"
@@ -187,6 +188,16 @@ std::vector<std::string> loggedLines(const std::string& content) {
     return lines;
 }
 
+// Whether the list's lines are rules of their own, by the label the load logged.
+bool holdsRules(const ListFileRead& list) {
+    for (const IncludeKeyword& include : includeKeywords()) {
+        if (include.form == ListRuleForm::WHOLE_LINE && list.label == include.label) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool quotes(std::string_view quoted, std::string_view line) {
     quoted = trimmed(quoted);
     return line == quoted || (quoted.size() >= SHORT_QUOTE_BYTES && line.starts_with(quoted));
@@ -319,7 +330,7 @@ void placeFindings(std::vector<LintFinding>& findings, const std::vector<RuleFil
     for (const RuleFileRead& file : files) {
         ruleFiles.push_back({file.path, loggedLines(readWholeFile(file.path))});
         for (const ListFileRead& list : file.lists) {
-            if (list.label == "complete rule file") {
+            if (holdsRules(list)) {
                 ruleFiles.push_back({list.path, loggedLines(readWholeFile(list.path))});
             }
         }
@@ -347,7 +358,7 @@ void placeFindings(std::vector<LintFinding>& findings, const std::vector<RuleFil
             for (size_t f = 0; f < ruleFiles.size() && finding.path.empty(); ++f) {
                 for (size_t l = 0; l < ruleFiles[f].lines.size(); ++l) {
                     const std::string& line = ruleFiles[f].lines[l];
-                    if (beginsWithNoCase(line, "B_INCLUDE") &&
+                    if (includeKeywordOf(line.c_str()) != nullptr &&
                         line.find(list) != std::string::npos) {
                         finding.path = ruleFiles[f].path;
                         finding.line = l + 1;
@@ -414,8 +425,7 @@ int runLint(const HostSettings& settings) {
         std::vector<LintFinding> more = fileFindings(file.path, readWholeFile(file.path), true);
         findings.insert(findings.end(), more.begin(), more.end());
         for (const ListFileRead& list : file.lists) {
-            more = fileFindings(list.path, readWholeFile(list.path),
-                                list.label == "complete rule file");
+            more = fileFindings(list.path, readWholeFile(list.path), holdsRules(list));
             findings.insert(findings.end(), more.begin(), more.end());
         }
     }

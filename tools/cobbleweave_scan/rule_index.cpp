@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+
+#include "config/include_keywords.h"
 
 namespace cw::scantool {
 
@@ -12,23 +15,6 @@ constexpr std::string_view WHITE_SPACE = " \t\n\v\f\r";
 constexpr std::string_view FLAG_CHARACTERS = "!%+-=@~";
 constexpr std::string_view LIST_COMMENT = "BL";
 constexpr char GENERATED_KEY_MARK = '\x01';
-
-// The include keywords in the order the plug-in tests them, and the form of the
-// rules each makes from its list: quoted text, braced pattern, or the line itself.
-enum class ListForm { QUOTED, BRACED, WHOLE_RULE };
-
-struct IncludeKeyword {
-    std::string_view word;
-    ListForm form;
-};
-
-constexpr IncludeKeyword INCLUDE_KEYWORDS[] = {
-    {"B_INCLUDE_SENDER", ListForm::QUOTED},     {"B_INCLUDE_SUBJECT", ListForm::QUOTED},
-    {"B_INCLUDE_REG_SENDER", ListForm::BRACED}, {"B_INCLUDE_REG_SUBJECT", ListForm::BRACED},
-    {"B_INCLUDE_LIST", ListForm::WHOLE_RULE},
-};
-
-constexpr std::string_view LIST_LABELS[] = {"Any-Sender:", "Subject:"};
 
 bool isWhite(char c) {
     return WHITE_SPACE.find(c) != std::string_view::npos;
@@ -67,17 +53,19 @@ std::string formatScore(double score) {
     return text;
 }
 
-std::string generatedKey(std::string_view label, ListForm form, std::string_view entry) {
+std::string generatedKey(std::string_view label, ListRuleForm form, std::string_view entry) {
     std::string key(1, GENERATED_KEY_MARK);
-    key.append(label).push_back(form == ListForm::QUOTED ? '"' : '{');
+    key.append(label).push_back(form == ListRuleForm::QUOTED ? '"' : '{');
     return key.append(entry);
 }
 
 // The key of a logged rule that a list made ("Subject: 3.0 {entry} [BL]"), or
 // empty when the text has not that form.
 std::string generatedKeyOfText(std::string_view text) {
-    for (std::string_view label : LIST_LABELS) {
-        if (!text.starts_with(label) || text.size() <= label.size() || text[label.size()] != ' ') {
+    for (const IncludeKeyword& keyword : includeKeywords()) {
+        std::string_view label = keyword.label;
+        if (keyword.form == ListRuleForm::WHOLE_LINE || !text.starts_with(label) ||
+            text.size() <= label.size() || text[label.size()] != ' ') {
             continue;
         }
         std::string_view rest = text.substr(label.size() + 1);
@@ -88,10 +76,10 @@ std::string generatedKeyOfText(std::string_view text) {
         }
         std::string_view element = rest.substr(scoreEnd + 1, rest.size() - scoreEnd - 6);
         if (element.size() >= 2 && element.front() == '"' && element.back() == '"') {
-            return generatedKey(label, ListForm::QUOTED, element.substr(1, element.size() - 2));
+            return generatedKey(label, ListRuleForm::QUOTED, element.substr(1, element.size() - 2));
         }
         if (element.size() >= 2 && element.front() == '{' && element.back() == '}') {
-            return generatedKey(label, ListForm::BRACED, element.substr(1, element.size() - 2));
+            return generatedKey(label, ListRuleForm::BRACED, element.substr(1, element.size() - 2));
         }
     }
     return "";
@@ -127,22 +115,11 @@ void addRuleLine(RuleIndex& index, const std::string& file, int line, std::strin
     }
 }
 
-// The include keyword that begins `line`, or null.
-const IncludeKeyword* includeKeywordOf(std::string_view line) {
-    std::string_view text = line.substr(std::min(line.size(), line.find_first_not_of(WHITE_SPACE)));
-    for (const IncludeKeyword& keyword : INCLUDE_KEYWORDS) {
-        if (beginsWithNoCase(text, keyword.word)) {
-            return &keyword;
-        }
-    }
-    return nullptr;
-}
-
 // The include line's score: the number in front of the list's name, 1.0 without
 // one, as the generated rules carry it with one decimal.
 double includeScore(std::string_view line, const IncludeKeyword& keyword) {
     std::string_view text = line.substr(line.find_first_not_of(WHITE_SPACE));
-    std::string_view argument = trimmed(text.substr(keyword.word.size()));
+    std::string_view argument = trimmed(text.substr(std::strlen(keyword.keyword)));
     if (argument.empty() || !isDigit(argument.front())) {
         return 1.0;
     }
@@ -158,13 +135,13 @@ void addListRules(RuleIndex& index, const ListFileRead& list, const IncludeKeywo
             continue;
         }
         int line = static_cast<int>(number) + 1;
-        if (keyword.form == ListForm::WHOLE_RULE) {
+        if (keyword.form == ListRuleForm::WHOLE_LINE) {
             addRuleLine(index, list.path, line, entry);
             continue;
         }
         // Appended piece by piece: GCC 12 misreads "x" + std::string on i686 as an
         // overlapping copy (-Wrestrict).
-        std::string_view brackets = keyword.form == ListForm::QUOTED ? "\"\"" : "{}";
+        std::string_view brackets = keyword.form == ListRuleForm::QUOTED ? "\"\"" : "{}";
         std::string element(1, brackets[0]);
         element.append(entry);
         element += brackets[1];
@@ -238,7 +215,7 @@ RuleIndex buildRuleIndex(const std::vector<RuleFileRead>& files) {
         size_t nextList = 0;
         for (size_t number = 0; number < lines.size(); ++number) {
             const std::string& line = lines[number];
-            if (const IncludeKeyword* keyword = includeKeywordOf(line)) {
+            if (const IncludeKeyword* keyword = includeKeywordOf(line.c_str())) {
                 if (nextList < file.lists.size()) {
                     addListRules(index, file.lists[nextList++], *keyword,
                                  includeScore(line, *keyword));
