@@ -27,8 +27,6 @@ class LiteralList {
     void findAll(std::string_view text, std::vector<uint32_t>& found,
                  std::vector<size_t>* firstAt = nullptr) const;
 
-    size_t size() const { return count_; }
-
   private:
     // Where a search reports to.
     struct Reports {

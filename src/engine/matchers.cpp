@@ -263,7 +263,9 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
     }
 }
 
-void holdEvidence(const RuleRecord& record, const char* text) {
+}  // namespace
+
+void holdMatchEvidence(const RuleRecord& record, const char* text) {
     if (record.field == FieldKind::BODY || record.field == FieldKind::HTML_TEXT ||
         record.field == FieldKind::COMPLETE_HEADER) {
         writeLog(formatText("valid: [%.*s] matches something in [%.*s]", quoted(record.text),
@@ -276,6 +278,8 @@ void holdEvidence(const RuleRecord& record, const char* text) {
             LOG_HOLD);
     }
 }
+
+namespace {
 
 // Length of `line` without the line end the host leaves on header lines, so that
 // the evidence stays one line of the log.
@@ -441,7 +445,7 @@ bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool&
         }
         matched = true;
         if ((rule.flags & FLAG_NEGATE) == 0) {
-            holdEvidence(rule.record, text);
+            holdMatchEvidence(rule.record, text);
         }
     });
     return prepared;
@@ -507,16 +511,12 @@ void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
         }
         matched = true;
         if ((rule.flags & FLAG_NEGATE) == 0) {
-            holdEvidence(rule.record, text);
+            holdMatchEvidence(rule.record, text);
         }
     });
     if (budget != nullptr) {
         takeReading(budget->deadline, deadline);
     }
-}
-
-void holdMatchEvidence(const RuleRecord& record, const char* subject) {
-    holdEvidence(record, subject);
 }
 
 void visitSubjects(const RuleUnderTest& rule, MessageSubjects& subjects, bool trace,

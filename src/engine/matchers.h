@@ -30,13 +30,8 @@ FieldCut fieldCutOf(std::string_view fieldName);
 // whole-text field; -1 when the line does not belong to the field.
 int fieldPrefixLength(const char* line, std::string_view fieldName);
 
-// The header names (lower case, without the colon) whose lines can belong to a
-// field, or none when any line can (Match:, names that are no plain "Name:").
-// Empty for fields that are not tested against header lines.
-struct HeaderSelector {
-    bool anyLine = false;
-    std::vector<std::string> names;
-};
+// The selector of a field's header lines (see HeaderSelector); empty for
+// fields that are not tested against header lines.
 HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType);
 // The header lines a rule's test can belong to: those of its field, or for a
 // Header: test those of the name it looks for (or of the group it names; any

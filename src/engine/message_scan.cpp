@@ -13,6 +13,7 @@
 #include "common/number_text.h"
 #include "common/text_ops.h"
 #include "config/config_table.h"
+#include "config/statistics.h"
 #include "engine/added_lines.h"
 #include "engine/fetch_table.h"
 #include "engine/matchers.h"
@@ -505,6 +506,8 @@ void decideVerdict(FetchRecord& fetch, ScanContext& scan) {
         }
     }
     fetch.scoreLine = boundedRecordLine("X-Quelt-Score: " + total + "\r\n");
+    countPluginVerdict((scan.verdict & VERDICT_SPAM) != 0,
+                       (scan.verdict & VERDICT_WHITELISTED) != 0);
     applyStatusTag(scan.verdict, scan.matchId, scan.status);
 }
 
