@@ -39,9 +39,14 @@ constexpr std::chrono::milliseconds MESSAGE_TIME_BUDGET{1000};
 // How many of the rules cut off the log line names; it counts the rest.
 constexpr size_t CUT_RULES_NAMED = 10;
 
-// The match id's sequence number: the one thing of the scan that lives from
-// message to message, besides the compiled rule sets.
+// The match id's sequence number: lives from message to message.
 uint32_t matchSequence = 0;
+
+// The marks of the literal searches, reused from message to message (one per
+// message would be as large as the longest list). One search at a time uses
+// them, under the fetch lock: a scan nested through the message pump runs
+// between two rules of the outer one, never inside a search.
+LiteralSearchMarks searchMarks;
 
 // Where one literal group's rules occur in one message.
 struct GroupHit {
@@ -190,7 +195,7 @@ void searchGroup(ScanContext& scan, uint32_t groupIndex) {
     visitSubjects(test, scan.subjects, false, [&](PreparedText& subject, size_t start) {
         foldPrepared(subject);
         members.clear();
-        group.list->findAll(std::string_view(subject.lower).substr(start), members);
+        group.list->findAll(std::string_view(subject.lower).substr(start), searchMarks, members);
         for (uint32_t member : members) {
             found.hits.push_back(GroupHit{member, &subject, start});
         }
@@ -268,7 +273,7 @@ bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& 
             const PrefilterGroup& group = scan.rules.prefilterGroups[rule.prefilter];
             hits.found.clear();
             hits.foundAt.clear();
-            group.list->findAll(text, hits.found, &hits.foundAt);
+            group.list->findAll(text, searchMarks, hits.found, &hits.foundAt);
             entry->second.assign(group.memberCount, 0);
             for (size_t i = 0; i < hits.found.size(); ++i) {
                 uint32_t oneBeyond = static_cast<uint32_t>(hits.foundAt[i] + 1);
