@@ -451,7 +451,7 @@ bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool&
     return prepared;
 }
 
-void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
+void applyPatternTest(const RuleUnderTest& rule, const PatternToMatch& pattern,
                       MessageSubjects& subjects, MatchArea& area, bool& matched,
                       const SubjectFilter& mayMatch, MessageBudget* budget) {
     if (applyPatternTextTest(rule, subjects, matched)) {
@@ -472,6 +472,7 @@ void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
     WorkDeadline deadline = budget != nullptr ? innerDeadline(budget->deadline, RULE_TIME_BUDGET)
                                               : deadlineAfter(RULE_TIME_BUDGET);
     bool stopped = false;
+    const pcre2_real_code_8* code = nullptr;  // made when a subject first needs it
     forEachSubject(rule, subjects, [&](const Subject& subject) {
         size_t from = 0;
         if (stopped || (mayMatch && !mayMatch(*subject.prepared, subject.start, from))) {
@@ -479,8 +480,12 @@ void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
         }
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
-        int result = matchPattern(patternForMatching(pattern), text, whole.size() - subject.start,
-                                  area, from, &deadline);
+        if (code == nullptr) {
+            code = pattern.machineCode != nullptr
+                       ? machineCodeFor(pattern.compiled, pattern.key, *pattern.machineCode)
+                       : pattern.compiled;
+        }
+        int result = matchPattern(code, text, whole.size() - subject.start, area, from, &deadline);
         if (result == MATCH_NO_MATCH) {
             return;
         }

@@ -75,10 +75,19 @@ struct MessageBudget {
                                              // once it holds one
 };
 
+// A compiled pattern as the pattern test matches it: with a store, made machine
+// code there at its first match (a rule set's patterns, most of which never
+// run); without, as it is.
+struct PatternToMatch {
+    const pcre2_real_code_8* compiled;  // null when compiling failed
+    uint32_t key = 0;                   // its number in the store
+    MachineCodeStore* machineCode = nullptr;
+};
+
 // The pattern test, over every subject of the rule's field, with `pattern`; run
 // only on the subjects `mayMatch` lets through, when there is one. The rule may
 // spend RULE_TIME_BUDGET on the message (and no more than `budget` has left).
-void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
+void applyPatternTest(const RuleUnderTest& rule, const PatternToMatch& pattern,
                       MessageSubjects& subjects, MatchArea& area, bool& matched,
                       const SubjectFilter& mayMatch = nullptr, MessageBudget* budget = nullptr);
 

@@ -42,10 +42,13 @@ constexpr size_t CUT_RULES_NAMED = 10;
 // The match id's sequence number: lives from message to message.
 uint32_t matchSequence = 0;
 
-// The marks of the literal searches, reused from message to message (one per
-// message would be as large as the longest list). One search at a time uses
-// them, under the fetch lock: a scan nested through the message pump runs
-// between two rules of the outer one, never inside a search.
+// What matching and searching reuse from message to message: the match
+// positions and the JIT's stack (a memory mapping of its own, not to be made
+// for every message), and the marks of the literal searches (as large as the
+// longest list). One match or search at a time uses them, under the fetch
+// lock: a scan nested through the message pump runs between two rules of the
+// outer one, never inside a match or a search.
+MatchArea matchArea;
 LiteralSearchMarks searchMarks;
 
 // Where one literal group's rules occur in one message.
@@ -78,15 +81,17 @@ struct PrefilterHits {
 // run, so a run interrupted by a nested one (through the message pump) keeps its own.
 struct ScanContext {
     ScanContext(const char* const* headerLines, int32_t headerCount, MessageStatus* messageStatus,
-                RuleSet& ruleSet)
+                CompiledConfiguration& compiled)
         : status(messageStatus),
-          rules(ruleSet),
-          subjects(headerLines, headerCount, texts, messageStatus, ruleSet.selectors),
-          groups(ruleSet.groups.size()),
-          prefilters(ruleSet.prefilterGroups.size()) {}
+          rules(compiled.ruleSet),
+          carried(compiled.carried),
+          subjects(headerLines, headerCount, texts, messageStatus, rules.selectors),
+          groups(rules.groups.size()),
+          prefilters(rules.prefilterGroups.size()) {}
 
     MessageStatus* status;
-    RuleSet& rules;
+    const RuleSet& rules;
+    ScanCarryOver& carried;
     MessageTexts texts;
     MessageSubjects subjects;
     std::vector<GroupHits> groups;
@@ -228,30 +233,35 @@ bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule) {
     return matched;
 }
 
-// The compiled pattern of a rule, or null (with the two error lines) when it does
-// not compile. Under PRECOMPILE a rule keeps the pattern text it was first
-// compiled from, as the per-line pattern cache always did.
-PatternCompileResult* patternFor(ScanContext& scan, CompiledRule& rule, bool folded) {
-    uint8_t variant = (folded && rule.foldedSlot != NO_INDEX) ? 2 : 1;
-    if (filterOptions.precompile && rule.keptVariant != 0) {
-        variant = rule.keptVariant;
+// The slot of the pattern a rule matches, or NO_INDEX (with the two error
+// lines) when it did not compile. Under PRECOMPILE a rule keeps the pattern text
+// it was first matched from, as the per-line pattern cache always did.
+uint32_t patternSlotFor(ScanContext& scan, uint32_t index, bool folded) {
+    const CompiledRule& rule = scan.rules.rules[index];
+    std::vector<uint8_t>& keptTexts = scan.carried.keptTexts;
+    const uint8_t kept = index < keptTexts.size() ? keptTexts[index] : KEPT_NONE;
+    uint8_t text = (folded && rule.foldedSlot != NO_INDEX) ? KEPT_FOLDED : KEPT_AS_WRITTEN;
+    if (filterOptions.precompile && kept != KEPT_NONE) {
+        text = kept;
     }
-    PatternEntry& entry =
-        obtainPattern(scan.rules, variant == 2 ? rule.foldedSlot : rule.patternSlot, rule.record);
-    if (!entry.result.pattern) {
-        const std::string_view text = rule.record.text;
-        writeLog(formatText("error: cannot compile [%.*s]",
-                            static_cast<int>(std::min<size_t>(text.size(), 256)), text.data()),
+    const uint32_t slot = text == KEPT_FOLDED ? rule.foldedSlot : rule.patternSlot;
+    const PatternCompileResult& compiled = scan.rules.patterns[slot];
+    if (!compiled.pattern) {
+        const std::string_view ruleText = rule.record.text;
+        writeLog(
+            formatText("error: cannot compile [%.*s]",
+                       static_cast<int>(std::min<size_t>(ruleText.size(), 256)), ruleText.data()),
+            LOG_APPEND);
+        writeLog(formatText("       failed at offset %d: %s", compiled.errorOffset,
+                            compiled.errorText.c_str()),
                  LOG_APPEND);
-        writeLog(formatText("       failed at offset %d: %s", entry.result.errorOffset,
-                            entry.result.errorText.c_str()),
-                 LOG_APPEND);
-        return nullptr;
+        return NO_INDEX;
     }
-    if (filterOptions.precompile && rule.keptVariant == 0) {
-        rule.keptVariant = variant;
+    if (filterOptions.precompile && kept == KEPT_NONE) {
+        keptTexts.resize(scan.rules.rules.size(), KEPT_NONE);
+        keptTexts[index] = text;
     }
-    return &entry.result;
+    return slot;
 }
 
 // Whether a prefiltered rule's pattern can match a subject: it holds one of the
@@ -296,10 +306,11 @@ bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& 
     return true;
 }
 
-bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& active) {
+bool evaluateRule(ScanContext& scan, uint32_t index, const ActiveRule& active) {
     if (active.neverMatches) {
         return false;
     }
+    const CompiledRule& rule = scan.rules.rules[index];
     const RuleRecord& record = rule.record;
     if (rule.group != NO_INDEX) {
         return evaluateGroupMember(scan, rule);
@@ -312,7 +323,8 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
         applyNegation(record, active.flags, matched);
     }
     if (record.flags & FLAG_HAS_PATTERN) {
-        if (PatternCompileResult* pattern = patternFor(scan, rule, folded)) {
+        const uint32_t slot = patternSlotFor(scan, index, folded);
+        if (slot != NO_INDEX) {
             SubjectFilter mayMatch;
             if (rule.prefilter != NO_INDEX) {
                 mayMatch = [&scan, &rule](PreparedText& subject, size_t start, size_t& from) {
@@ -320,7 +332,9 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
                 };
             }
             size_t cutBefore = scan.budget.cutRules.size();
-            applyPatternTest(test, *pattern, scan.subjects, scan.rules.matchArea, matched, mayMatch,
+            PatternToMatch pattern{scan.rules.patterns[slot].pattern.get(), slot,
+                                   &scan.carried.machineCode};
+            applyPatternTest(test, pattern, scan.subjects, matchArea, matched, mayMatch,
                              &scan.budget);
             if (scan.budget.cutRules.size() != cutBefore) {
                 // Cut off by the message's budget, the rule is undecided: it
@@ -518,7 +532,7 @@ void decideVerdict(FetchRecord& fetch, ScanContext& scan) {
 
 void runRules(ScanContext& scan, FetchRecord& fetch) {
     ActiveRule active;
-    std::vector<CompiledRule>& rules = scan.rules.rules;
+    const std::vector<CompiledRule>& rules = scan.rules.rules;
     for (size_t index = 0; index < rules.size() && !scan.stopped; ++index) {
         index = skipRulesWithoutHits(scan, index);
         if (index >= rules.size()) {
@@ -527,7 +541,7 @@ void runRules(ScanContext& scan, FetchRecord& fetch) {
         if (platform::pumpWindowMessages()) {
             scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
         }
-        CompiledRule& rule = rules[index];
+        const CompiledRule& rule = rules[index];
         if (!applyRuleOptions(rule.record, active)) {
             continue;
         }
@@ -535,7 +549,7 @@ void runRules(ScanContext& scan, FetchRecord& fetch) {
         // after it only the new-match line is held, as before it.
         bool heldOnlyNewMatch = scan.heldOnlyNewMatch;
         scan.heldOnlyNewMatch = false;
-        bool matched = evaluateRule(scan, rule, active);
+        bool matched = evaluateRule(scan, static_cast<uint32_t>(index), active);
         if (!matched && heldOnlyNewMatch &&
             (active.flags & (FLAG_NEGATE | FLAG_CHAIN_WITH_NEXT)) == 0) {
             scan.chain = true;
@@ -569,7 +583,7 @@ bool scanMessage(const char* const* headerLines, int32_t headerCount, platform::
         return false;
     }
 
-    auto scan = std::make_unique<ScanContext>(headerLines, headerCount, status, ruleSetOf(config));
+    auto scan = std::make_unique<ScanContext>(headerLines, headerCount, status, compiledOf(config));
     scan->budget.deadline = deadlineAfter(MESSAGE_TIME_BUDGET);
     // The joined header texts are made only for CompleteHeader: rules, or when
     // their making is traced.

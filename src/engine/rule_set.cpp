@@ -38,12 +38,28 @@ uint32_t selectorFor(RuleSet& set, std::map<std::string, uint32_t>& byField,
     return position->second;
 }
 
-uint32_t addPattern(RuleSet& set, std::string foldedText, bool folded) {
-    PatternEntry entry;
-    entry.foldedText = std::move(foldedText);
-    entry.folded = folded;
-    set.patterns.push_back(std::move(entry));
+// Compiled interpreted: the machine code is made at a pattern's first match
+// (see MachineCodeStore).
+uint32_t addPattern(RuleSet& set, std::string_view text) {
+    set.patterns.push_back(compilePattern(text, false));
     return static_cast<uint32_t>(set.patterns.size() - 1);
+}
+
+// Every pattern that a scan can match: those of the rules outside the literal
+// groups, as written, and folded where a string test folds them first.
+void compilePatterns(RuleSet& set) {
+    for (CompiledRule& rule : set.rules) {
+        const RuleRecord& record = rule.record;
+        if (!record.isWellFormed() || !(record.flags & FLAG_HAS_PATTERN) ||
+            rule.group != NO_INDEX) {
+            continue;
+        }
+        rule.patternSlot = addPattern(set, record.pattern);
+        std::string folded = lowerCase(record.pattern);
+        if ((record.flags & FLAG_HAS_STRING) && folded != record.pattern) {
+            rule.foldedSlot = addPattern(set, folded);
+        }
+    }
 }
 
 bool isPatternMetaCharacter(char c) {
@@ -189,9 +205,9 @@ void markLiteralRuns(RuleSet& set) {
     }
 }
 
-std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
-    auto set = std::make_shared<RuleSet>();
-    set->rules.reserve(config.lineTexts.size());
+std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config) {
+    RuleSet set;
+    set.rules.reserve(config.lineTexts.size());
     std::map<std::string, uint32_t> selectorByField;
     for (const std::string& line : config.lineTexts) {
         CompiledRule rule;
@@ -200,24 +216,18 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         if (record.isWellFormed()) {
             rule.fieldCut = fieldCutOf(record.fieldType);
             if (testsHeaderLines(record.field) || record.field == FieldKind::HEADER_EXISTS) {
-                rule.selectorId = selectorFor(*set, selectorByField, record);
+                rule.selectorId = selectorFor(set, selectorByField, record);
             }
-            set->usesHeaderTexts |= record.field == FieldKind::COMPLETE_HEADER;
-            set->usesBodyLines |= record.field == FieldKind::LINE;
-            if (record.flags & FLAG_HAS_PATTERN) {
-                rule.patternSlot = addPattern(*set, std::string(), false);
-                std::string folded = lowerCase(record.pattern);
-                if ((record.flags & FLAG_HAS_STRING) && folded != record.pattern) {
-                    rule.foldedSlot = addPattern(*set, std::move(folded), true);
-                }
-            }
+            set.usesHeaderTexts |= record.field == FieldKind::COMPLETE_HEADER;
+            set.usesBodyLines |= record.field == FieldKind::LINE;
         }
-        set->rules.push_back(std::move(rule));
+        set.rules.push_back(std::move(rule));
     }
-    gatherLiteralGroups(*set);
-    gatherPrefilterGroups(*set);
-    markLiteralRuns(*set);
-    return set;
+    gatherLiteralGroups(set);
+    compilePatterns(set);
+    gatherPrefilterGroups(set);
+    markLiteralRuns(set);
+    return std::make_shared<CompiledConfiguration>(std::move(set));
 }
 
 }  // namespace
@@ -253,21 +263,15 @@ void compileRuleSet(FilterConfig& config) {
     }
 }
 
-RuleSet& ruleSetOf(FilterConfig& config) {
+CompiledConfiguration& compiledOf(FilterConfig& config) {
     if (!config.compiled) {
         config.compiled = buildRuleSet(config);
     }
-    return static_cast<RuleSet&>(*config.compiled);
+    return static_cast<CompiledConfiguration&>(*config.compiled);
 }
 
-PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record) {
-    PatternEntry& entry = set.patterns[slot];
-    if (!entry.compiled) {
-        entry.result = compilePattern(
-            entry.folded ? std::string_view(entry.foldedText) : record.pattern, set.useJit, true);
-        entry.compiled = true;
-    }
-    return entry;
+const RuleSet& ruleSetOf(FilterConfig& config) {
+    return compiledOf(config).ruleSet;
 }
 
 }  // namespace cw
