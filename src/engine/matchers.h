@@ -1,6 +1,6 @@
-// Field selectors and matchers: which texts of the message a rule's field stands
-// for, and the tests that decide whether the rule matches them. A test only ever
-// sets `matched`; the scan clears it, negates it and scores the rule.
+// Matchers: the tests that decide whether a rule matches the texts its field
+// stands for (field_selectors.h). A test only ever sets `matched`; the scan
+// clears it, negates it and scores the rule.
 //
 // Every test works on the prepared subjects of the message (MessageSubjects),
 // which are made once per message, whatever the number of rules that test them.
@@ -13,30 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/field_selectors.h"
 #include "engine/message_subjects.h"
 #include "engine/pattern.h"
 #include "engine/rule_line.h"
 #include "engine/work_budget.h"
 
 namespace cw {
-
-// Where a field finds its part of a line that does not begin with the field's
-// own name: worked out once per rule from the name, since it is asked for every
-// subject.
-enum class FieldCut : uint8_t { UNKNOWN, NAME_ONLY, WHOLE_TEXT, ANY_SENDER, ANY_RECIPIENT };
-FieldCut fieldCutOf(std::string_view fieldName);
-
-// Leading bytes of `line` that are its header name for `fieldName`; 0 for a
-// whole-text field; -1 when the line does not belong to the field.
-int fieldPrefixLength(const char* line, std::string_view fieldName);
-
-// The selector of a field's header lines (see HeaderSelector); empty for
-// fields that are not tested against header lines.
-HeaderSelector headerSelectorOf(FieldKind field, std::string_view fieldType);
-// The header lines a rule's test can belong to: those of its field, or for a
-// Header: test those of the name it looks for (or of the group it names; any
-// line when the name is no plain "Name:").
-HeaderSelector ruleSelectorOf(const RuleRecord& record);
 
 // No index: a rule's selector, group, pattern slot, ... that it has none of.
 inline constexpr uint32_t NO_INDEX = 0xFFFFFFFFu;
