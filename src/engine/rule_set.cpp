@@ -38,26 +38,35 @@ uint32_t selectorFor(RuleSet& set, std::map<std::string, uint32_t>& byField,
     return position->second;
 }
 
-// Compiled interpreted: the machine code is made at a pattern's first match
-// (see MachineCodeStore).
-uint32_t addPattern(RuleSet& set, std::string_view text) {
-    set.patterns.push_back(compilePattern(text, false));
-    return static_cast<uint32_t>(set.patterns.size() - 1);
-}
-
-// Every pattern that a scan can match: those of the rules outside the literal
-// groups, as written, and folded where a string test folds them first.
-void compilePatterns(RuleSet& set) {
+// A slot for every pattern that a scan can match: those of the rules outside
+// the literal groups, as written, and folded where a string test folds them
+// first.
+void assignPatternSlots(RuleSet& set) {
     for (CompiledRule& rule : set.rules) {
         const RuleRecord& record = rule.record;
         if (!record.isWellFormed() || !(record.flags & FLAG_HAS_PATTERN) ||
             rule.group != NO_INDEX) {
             continue;
         }
-        rule.patternSlot = addPattern(set, record.pattern);
-        std::string folded = lowerCase(record.pattern);
-        if ((record.flags & FLAG_HAS_STRING) && folded != record.pattern) {
-            rule.foldedSlot = addPattern(set, folded);
+        rule.patternSlot = static_cast<uint32_t>(set.patterns.size());
+        set.patterns.emplace_back();
+        if ((record.flags & FLAG_HAS_STRING) && lowerCase(record.pattern) != record.pattern) {
+            rule.foldedSlot = static_cast<uint32_t>(set.patterns.size());
+            set.patterns.emplace_back();
+        }
+    }
+}
+
+// Compiled interpreted: the machine code is made at a pattern's first match
+// (see MachineCodeStore). Done last, once what gathering the groups needed
+// for a while is freed, so the compiled patterns do not settle among it.
+void compilePatterns(RuleSet& set) {
+    for (const CompiledRule& rule : set.rules) {
+        if (rule.patternSlot != NO_INDEX) {
+            set.patterns[rule.patternSlot] = compilePattern(rule.record.pattern, false);
+        }
+        if (rule.foldedSlot != NO_INDEX) {
+            set.patterns[rule.foldedSlot] = compilePattern(lowerCase(rule.record.pattern), false);
         }
     }
 }
@@ -224,9 +233,10 @@ std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config) 
         set.rules.push_back(std::move(rule));
     }
     gatherLiteralGroups(set);
-    compilePatterns(set);
+    assignPatternSlots(set);
     gatherPrefilterGroups(set);
     markLiteralRuns(set);
+    compilePatterns(set);
     return std::make_shared<CompiledConfiguration>(std::move(set));
 }
 
