@@ -111,7 +111,8 @@ int main(int argc, char** argv) {
     }
     std::string folder = std::string(argv[1]) + "/";
     int32_t handle = cw::loadConfig(folder.c_str(), cw::compileRuleSet);
-    cw::RuleSet& set = cw::ruleSetOf(*cw::findConfig(handle));
+    const cw::RuleSet& set = cw::ruleSetOf(*cw::findConfig(handle));
+    cw::MachineCodeStore machineCode;
     pcre2_match_data* data = pcre2_match_data_create(40, nullptr);
     pcre2_match_context* context = pcre2_match_context_create(nullptr);
     pcre2_jit_stack* jitStack = pcre2_jit_stack_create(64 * 1024, 4 * 1024 * 1024, nullptr);
@@ -147,17 +148,19 @@ int main(int argc, char** argv) {
         close(body);
         cw::MessageSubjects subjects(lines.data(), count, texts, &status, set.selectors);
         const std::string name = message.source;
-        for (cw::CompiledRule& rule : set.rules) {
+        for (const cw::CompiledRule& rule : set.rules) {
             const cw::RuleRecord& record = rule.record;
             if (!(record.flags & cw::FLAG_HAS_PATTERN) || rule.group != cw::NO_INDEX ||
                 rule.patternSlot == cw::NO_INDEX) {
                 continue;
             }
-            cw::PatternEntry& entry = cw::obtainPattern(set, rule.patternSlot, record);
-            const pcre2_code* pattern = cw::patternForMatching(entry.result);
+            const pcre2_code* pattern = cw::machineCodeFor(
+                set.patterns[rule.patternSlot].pattern.get(), rule.patternSlot, machineCode);
             if (pattern == nullptr) {
                 continue;
             }
+            size_t machineCodeSize = 0;
+            pcre2_pattern_info(pattern, PCRE2_INFO_JITSIZE, &machineCodeSize);
             cw::RuleUnderTest test{record, record.flags, rule.selectorId};
             cw::visitSubjects(test, subjects, false, [&](cw::PreparedText& prepared, size_t start) {
                 std::string_view subject = std::string_view(prepared.text).substr(start);
@@ -175,7 +178,7 @@ int main(int argc, char** argv) {
                 heap.add(smallestLimit(pattern, subject, PCRE2_NO_JIT, pcre2_set_heap_limit, data,
                                        context),
                          record.text, name);
-                if (entry.result.jit) {
+                if (machineCodeSize > 0) {
                     jit.add(
                         smallestLimit(pattern, subject, 0, pcre2_set_match_limit, data, context),
                         record.text, name);

@@ -27,7 +27,7 @@ struct ModuleState {
     const void* moduleHandle = nullptr;
     int32_t attachCount = 0;
     platform::ReentrantLock fetchLock;  // table, configurations, options, statistics, scans
-    platform::ReentrantLock logLock;    // one writeLog call; the encoded-word decoder
+    platform::ReentrantLock logLock;    // one writeLog call
     const char* richEditClass = nullptr;
     // Tests that link the core directly point the module folder at a scratch folder.
     std::string moduleFolderOverride;

@@ -17,7 +17,6 @@ inline constexpr uint8_t ORIGIN_LOCAL = 2;
 
 // Paths are built in buffers of this size, terminator included.
 inline constexpr size_t RULE_PATH_SIZE = 260;
-inline constexpr size_t STATISTICS_PATH_SIZE = 272;
 
 // What a layer above derives from a configuration's lines (the engine's compiled
 // rule set), kept with the configuration and dropped with it. The lines never

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/filter_options.h"
 #include "base/log_writer.h"
 #include "base/module_state.h"
 #include "common/number_text.h"
@@ -128,6 +129,19 @@ void processedMessage(const MessageStatus* status) {
         writeStatisticsFiles();
     }
     traceLine("=== processedMessage");
+}
+
+void countPluginVerdict(bool spam, bool whitelisted) {
+    ++statisticsCounters.values[STAT_PROCESSED];
+    if (filterOptions.simulate) {
+        return;
+    }
+    if (spam) {
+        ++statisticsCounters.values[STAT_SPAM_BY_PLUGIN];
+    }
+    if (whitelisted) {
+        ++statisticsCounters.values[STAT_WHITELISTED_BY_PLUGIN];
+    }
 }
 
 }  // namespace cw

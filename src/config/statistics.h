@@ -28,4 +28,8 @@ void readStatistics(const std::string& folder);
 
 void processedMessage(const MessageStatus* status);
 
+// Counts a message the plug-in scanned to its verdict: as processed, and unless
+// SIMULATE is on, as spam or whitelisted by the plug-in when it is.
+void countPluginVerdict(bool spam, bool whitelisted);
+
 }  // namespace cw

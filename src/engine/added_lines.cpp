@@ -7,8 +7,6 @@
 #include "base/filter_options.h"
 #include "base/log_writer.h"
 #include "base/module_state.h"
-#include "config/statistics.h"
-#include "engine/message_scan.h"
 
 namespace cw {
 
@@ -85,12 +83,10 @@ uint32_t getAddedHeaderLines(int32_t fetchId, char* buffer, uint32_t size) {
 }
 
 void applyStatusTag(int verdict, const std::string& matchId, MessageStatus* status) {
-    ++statisticsCounters.values[STAT_PROCESSED];
     if (filterOptions.simulate) {
         return;
     }
     if (verdict & VERDICT_SPAM) {
-        ++statisticsCounters.values[STAT_SPAM_BY_PLUGIN];
         // The plug-in's spam verdict never overrides the host's own whitelisting.
         if (status->whitelisted == 0) {
             status->spam = 1;
@@ -100,7 +96,6 @@ void applyStatusTag(int verdict, const std::string& matchId, MessageStatus* stat
         }
     }
     if (verdict & VERDICT_WHITELISTED) {
-        ++statisticsCounters.values[STAT_WHITELISTED_BY_PLUGIN];
         status->whitelisted = 1;
         status->verdictSet = 1;
         status->verdictCode = 8;

@@ -9,6 +9,10 @@
 
 namespace cw {
 
+// The verdict bits of one scan, as applyStatusTag reads them.
+inline constexpr int VERDICT_SPAM = 1;
+inline constexpr int VERDICT_WHITELISTED = 2;
+
 // Appends one comment line to the record's added lines, growing its capacity in
 // steps of 4096 bytes.
 void appendAddedLine(FetchRecord& record, const std::string& line);
@@ -17,6 +21,8 @@ void appendAddedLine(FetchRecord& record, const std::string& line);
 // returns the text's length plus 1 either way.
 uint32_t getAddedHeaderLines(int32_t fetchId, char* buffer, uint32_t size);
 
+// Marks the message in the host's record as the verdict says (unless SIMULATE),
+// with the status tag.
 void applyStatusTag(int verdict, const std::string& matchId, MessageStatus* status);
 
 }  // namespace cw

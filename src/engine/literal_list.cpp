@@ -53,10 +53,7 @@ bool hasBit(const uint64_t* bits, uint32_t index) {
 }  // namespace
 
 LiteralList::LiteralList(std::vector<std::string_view> strings)
-    : count_(strings.size()),
-      firstByteStart_(257, 0),
-      tripleStarts_((TRIPLE_MASK + 1) / 64, 0),
-      reportedBy_(strings.size(), 0) {
+    : count_(strings.size()), firstByteStart_(257, 0), tripleStarts_((TRIPLE_MASK + 1) / 64, 0) {
     auto markTriple = [this](uint32_t hash) {
         tripleStarts_[hash / 64] |= uint64_t{1} << (hash % 64);
     };
@@ -143,12 +140,15 @@ uint32_t LiteralList::bucketOf(uint32_t hash) const {
     return tripleRank_[hash / 64] + static_cast<uint32_t>(std::popcount(below));
 }
 
-void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found,
-                          std::vector<size_t>* firstAt) const {
-    Reports reports{found, firstAt};
-    if (++call_ == 0) {  // the stamps wrapped: start them afresh
-        std::fill(reportedBy_.begin(), reportedBy_.end(), 0);
-        call_ = 1;
+void LiteralList::findAll(std::string_view text, LiteralSearchMarks& marks,
+                          std::vector<uint32_t>& found, std::vector<size_t>* firstAt) const {
+    Reports reports{marks, found, firstAt};
+    if (marks.reportedBy.size() < count_) {
+        marks.reportedBy.resize(count_, 0);
+    }
+    if (++marks.search == 0) {  // the numbers wrapped: start them afresh
+        std::fill(marks.reportedBy.begin(), marks.reportedBy.end(), 0);
+        marks.search = 1;
     }
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const size_t size = text.size();
@@ -182,8 +182,8 @@ void LiteralList::findAll(std::string_view text, std::vector<uint32_t>& found,
 }
 
 void LiteralList::report(uint32_t index, size_t start, Reports& reports) const {
-    if (reportedBy_[index] != call_) {
-        reportedBy_[index] = call_;
+    if (reports.marks.reportedBy[index] != reports.marks.search) {
+        reports.marks.reportedBy[index] = reports.marks.search;
         reports.found.push_back(index);
         if (reports.firstAt != nullptr) {
             reports.firstAt->push_back(start);

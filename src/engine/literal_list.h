@@ -6,7 +6,9 @@
 // looked for on its own. Letter case is folded for ASCII
 // A-Z only, as the plain-string rules compare.
 //
-// Memory is a folded copy of the strings, the sorted index and a stamp per string.
+// Memory is a folded copy of the strings and the sorted index. A search changes
+// nothing in the list: what it marks lives in the caller's LiteralSearchMarks,
+// so one list may be searched by several threads at once, each with its own.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +19,14 @@
 
 namespace cw {
 
+// What a search marks so that it reports each string once: per string, the
+// search that last reported it. Reused from search to search, by lists of any
+// size; kept by the caller.
+struct LiteralSearchMarks {
+    std::vector<uint32_t> reportedBy;
+    uint32_t search = 0;
+};
+
 class LiteralList {
   public:
     explicit LiteralList(std::vector<std::string_view> strings);
@@ -24,14 +34,13 @@ class LiteralList {
     // Appends to `found` the index of every string that occurs in `text`, each
     // once, in no particular order. An empty string is never found. With
     // `firstAt`, also appends there where each found string first begins.
-    void findAll(std::string_view text, std::vector<uint32_t>& found,
+    void findAll(std::string_view text, LiteralSearchMarks& marks, std::vector<uint32_t>& found,
                  std::vector<size_t>* firstAt = nullptr) const;
-
-    size_t size() const { return count_; }
 
   private:
     // Where a search reports to.
     struct Reports {
+        LiteralSearchMarks& marks;
         std::vector<uint32_t>& found;
         std::vector<size_t>* firstAt;
     };
@@ -69,9 +78,6 @@ class LiteralList {
     std::vector<uint32_t> tripleRank_;
     std::vector<uint32_t> bucketStart_;    // per set bit; one more at the end
     std::vector<uint32_t> bucketEntries_;  // positions in sorted_
-    // The call that last reported each string, so that one call reports it once.
-    mutable std::vector<uint32_t> reportedBy_;
-    mutable uint32_t call_ = 0;
 };
 
 }  // namespace cw

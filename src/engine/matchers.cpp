@@ -21,27 +21,6 @@ int quoted(std::string_view text) {
     return static_cast<int>(std::min<size_t>(text.size(), QUOTE_LIMIT));
 }
 
-int groupPrefixLength(const char* line, const RuleField& group) {
-    for (const char* name : group.groupHeaders) {
-        if (startsWithNoCase(line, name)) {
-            return static_cast<int>(std::strlen(name));
-        }
-    }
-    return -1;
-}
-
-// The names of a group's lines and the group's own, as header keys (lower case,
-// no colon).
-void addGroupNames(const RuleField& group, std::vector<std::string>& keys) {
-    keys.emplace_back(group.name.substr(0, group.name.size() - 1));
-    for (const char* name : group.groupHeaders) {
-        keys.emplace_back(name, std::strlen(name) - 1);
-    }
-    for (std::string& key : keys) {
-        lowerCaseInPlace(key);
-    }
-}
-
 void traceDecoding(const std::string& encoded, const std::string& decoded) {
     if (filterOptions.traceLevel == TRACE_DEBUG) {
         writeLog(formatText("mime encoded: [%.8192s]", encoded.c_str()), LOG_APPEND);
@@ -84,22 +63,6 @@ struct Subject {
     PreparedText* prepared;
     size_t start;
 };
-
-// fieldPrefixLength with the field's row known.
-int prefixLengthFor(const char* line, std::string_view fieldName, const RuleField& field) {
-    if (startsWithNoCase(line, fieldName.data(), fieldName.size())) {
-        return static_cast<int>(fieldName.size());
-    }
-    switch (field.cut) {
-        case FieldCut::WHOLE_TEXT:
-            return 0;
-        case FieldCut::GROUP:
-            return groupPrefixLength(line, field);
-        case FieldCut::NAME_ONLY:
-            break;
-    }
-    return -1;
-}
 
 // The part of a prepared text that belongs to the field, or false when the text
 // does not belong to it at all.
@@ -223,7 +186,9 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
     }
 }
 
-void holdEvidence(const RuleRecord& record, const char* text) {
+}  // namespace
+
+void holdMatchEvidence(const RuleRecord& record, const char* text) {
     if (isJoinedText(ruleFieldOf(record.field).subjects)) {
         writeLog(formatText("valid: [%.*s] matches something in [%.*s]", quoted(record.text),
                             record.text.data(), quoted(record.fieldType), record.fieldType.data()),
@@ -235,6 +200,8 @@ void holdEvidence(const RuleRecord& record, const char* text) {
             LOG_HOLD);
     }
 }
+
+namespace {
 
 // Length of `line` without the line end the host leaves on header lines, so that
 // the evidence stays one line of the log.
@@ -310,57 +277,6 @@ bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, 
 
 }  // namespace
 
-int fieldPrefixLength(const char* line, std::string_view fieldName) {
-    return prefixLengthFor(line, fieldName, ruleFieldNamed(fieldName));
-}
-
-HeaderSelector ruleSelectorOf(const RuleRecord& record) {
-    if (ruleFieldOf(record.field).subjects != FieldSubjects::HEADER_EXISTENCE) {
-        return headerSelectorOf(record.field, record.fieldType);
-    }
-    const std::string_view headerName = record.pattern;
-    // Only "Name:" with no blank, control byte or other colon in the name is
-    // looked up: a line begins with it exactly when the text before the line's
-    // first colon is the name.
-    bool plain = headerName.size() > 1 && headerName.back() == ':';
-    for (char c : headerName.substr(0, headerName.size() - 1)) {
-        plain = plain && static_cast<unsigned char>(c) > ' ' && c != ':' && c != 0x7F;
-    }
-    if (!plain) {
-        HeaderSelector selector;
-        selector.anyLine = true;
-        return selector;
-    }
-    // A group's name stands for its lines; any other name for its own.
-    const RuleField& named = ruleFieldNamed(headerName);
-    return headerSelectorOf(named.cut == FieldCut::GROUP ? named.kind : FieldKind::HEADER,
-                            headerName);
-}
-
-HeaderSelector headerSelectorOf(FieldKind kind, std::string_view fieldType) {
-    const RuleField& field = ruleFieldOf(kind);
-    HeaderSelector selector;
-    if (field.cut == FieldCut::GROUP) {
-        addGroupNames(field, selector.names);
-        return selector;
-    }
-    if (field.subjects != FieldSubjects::NAMED_HEADER_LINES) {
-        selector.anyLine = field.subjects == FieldSubjects::EVERY_HEADER_LINE;
-        return selector;
-    }
-    // "Name:" belongs to exactly the lines whose text before the first colon is
-    // Name; any other field type is tried on every line.
-    size_t colon = fieldType.find(':');
-    if (colon == std::string_view::npos || colon + 1 != fieldType.size()) {
-        selector.anyLine = true;
-        return selector;
-    }
-    std::string key(fieldType.substr(0, colon));
-    lowerCaseInPlace(key);
-    selector.names.push_back(key);
-    return selector;
-}
-
 bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool& matched) {
     if (applyPatternTextTest(rule, subjects, matched)) {
         return false;
@@ -377,13 +293,13 @@ bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool&
         }
         matched = true;
         if ((rule.flags & FLAG_NEGATE) == 0) {
-            holdEvidence(rule.record, text);
+            holdMatchEvidence(rule.record, text);
         }
     });
     return prepared;
 }
 
-void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
+void applyPatternTest(const RuleUnderTest& rule, const PatternToMatch& pattern,
                       MessageSubjects& subjects, MatchArea& area, bool& matched,
                       const SubjectFilter& mayMatch, MessageBudget* budget) {
     if (applyPatternTextTest(rule, subjects, matched)) {
@@ -404,6 +320,7 @@ void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
     WorkDeadline deadline = budget != nullptr ? innerDeadline(budget->deadline, RULE_TIME_BUDGET)
                                               : deadlineAfter(RULE_TIME_BUDGET);
     bool stopped = false;
+    const pcre2_real_code_8* code = nullptr;  // made when a subject first needs it
     forEachSubject(rule, subjects, [&](const Subject& subject) {
         size_t from = 0;
         if (stopped || (mayMatch && !mayMatch(*subject.prepared, subject.start, from))) {
@@ -411,8 +328,12 @@ void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
         }
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
-        int result = matchPattern(patternForMatching(pattern), text, whole.size() - subject.start,
-                                  area, from, &deadline);
+        if (code == nullptr) {
+            code = pattern.machineCode != nullptr
+                       ? machineCodeFor(pattern.compiled, pattern.key, *pattern.machineCode)
+                       : pattern.compiled;
+        }
+        int result = matchPattern(code, text, whole.size() - subject.start, area, from, &deadline);
         if (result == MATCH_NO_MATCH) {
             return;
         }
@@ -443,16 +364,12 @@ void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
         }
         matched = true;
         if ((rule.flags & FLAG_NEGATE) == 0) {
-            holdEvidence(rule.record, text);
+            holdMatchEvidence(rule.record, text);
         }
     });
     if (budget != nullptr) {
         takeReading(budget->deadline, deadline);
     }
-}
-
-void holdMatchEvidence(const RuleRecord& record, const char* subject) {
-    holdEvidence(record, subject);
 }
 
 void visitSubjects(const RuleUnderTest& rule, MessageSubjects& subjects, bool trace,

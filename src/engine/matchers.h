@@ -1,6 +1,6 @@
-// Field selectors and matchers: which texts of the message a rule's field stands
-// for, and the tests that decide whether the rule matches them. A test only ever
-// sets `matched`; the scan clears it, negates it and scores the rule.
+// Matchers: the tests that decide whether a rule matches the texts its field
+// stands for (field_selectors.h). A test only ever sets `matched`; the scan
+// clears it, negates it and scores the rule.
 //
 // Every test works on the prepared subjects of the message (MessageSubjects),
 // which are made once per message, whatever the number of rules that test them.
@@ -13,29 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/field_selectors.h"
 #include "engine/message_subjects.h"
 #include "engine/pattern.h"
 #include "engine/rule_line.h"
 #include "engine/work_budget.h"
 
 namespace cw {
-
-// Leading bytes of `line` that are its header name for `fieldName`; 0 for a
-// whole-text field; -1 when the line does not belong to the field.
-int fieldPrefixLength(const char* line, std::string_view fieldName);
-
-// The header names (lower case, without the colon) whose lines can belong to a
-// field, or none when any line can (Match:, names that are no plain "Name:").
-// Empty for fields that are not tested against header lines.
-struct HeaderSelector {
-    bool anyLine = false;
-    std::vector<std::string> names;
-};
-HeaderSelector headerSelectorOf(FieldKind kind, std::string_view fieldType);
-// The header lines a rule's test can belong to: those of its field, or for a
-// Header: test those of the name it looks for (or of the group it names; any
-// line when the name is no plain "Name:").
-HeaderSelector ruleSelectorOf(const RuleRecord& record);
 
 // No index: a rule's selector, group, pattern slot, ... that it has none of.
 inline constexpr uint32_t NO_INDEX = 0xFFFFFFFFu;
@@ -73,10 +57,19 @@ struct MessageBudget {
                                              // once it holds one
 };
 
+// A compiled pattern as the pattern test matches it: with a store, made machine
+// code there at its first match (a rule set's patterns, most of which never
+// run); without, as it is.
+struct PatternToMatch {
+    const pcre2_real_code_8* compiled;  // null when compiling failed
+    uint32_t key = 0;                   // its number in the store
+    MachineCodeStore* machineCode = nullptr;
+};
+
 // The pattern test, over every subject of the rule's field, with `pattern`; run
 // only on the subjects `mayMatch` lets through, when there is one. The rule may
 // spend RULE_TIME_BUDGET on the message (and no more than `budget` has left).
-void applyPatternTest(const RuleUnderTest& rule, PatternCompileResult& pattern,
+void applyPatternTest(const RuleUnderTest& rule, const PatternToMatch& pattern,
                       MessageSubjects& subjects, MatchArea& area, bool& matched,
                       const SubjectFilter& mayMatch = nullptr, MessageBudget* budget = nullptr);
 

@@ -8,9 +8,6 @@
 
 namespace cw {
 
-inline constexpr int VERDICT_SPAM = 1;
-inline constexpr int VERDICT_WHITELISTED = 2;
-
 void filterOnMessageBody(const char* const* headerLines, int32_t headerCount,
                          platform::BodyFile body, int32_t fetchId, MessageStatus* status,
                          int32_t configHandle);

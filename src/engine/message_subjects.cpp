@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "common/text_ops.h"
-#include "engine/matchers.h"
 #include "mime/encoded_word.h"
 #include "mime/visible_body_text.h"
 

@@ -17,7 +17,12 @@
 
 namespace cw {
 
-struct HeaderSelector;
+// The header names (lower case, without the colon) whose lines can belong to a
+// field, or none when any line can (Match:, names that are no plain "Name:").
+struct HeaderSelector {
+    bool anyLine = false;
+    std::vector<std::string> names;
+};
 
 // A prepared text: the subject trimmed, and on demand folded to lower case.
 struct PreparedText {
@@ -43,7 +48,6 @@ class MessageSubjects {
 
     const MessageTexts& texts() const { return texts_; }
     const MessageStatus* status() const { return status_; }
-    int32_t headerCount() const { return headerCount_; }
     const char* const* headerLines() const { return headerLines_; }
 
     // The header lines (indexes, in message order) that can belong to the

@@ -7,6 +7,7 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace cw {
 
@@ -189,7 +190,7 @@ void PatternDeleter::operator()(pcre2_real_code_8* code) const {
     pcre2_code_free(code);
 }
 
-PatternCompileResult compilePattern(std::string_view pattern, bool useJit, bool jitOnFirstMatch) {
+PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
     PatternCompileResult result;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
@@ -208,18 +209,26 @@ PatternCompileResult compilePattern(std::string_view pattern, bool useJit, bool 
     }
     // Without JIT support, or when it fails (no executable memory), the pattern
     // stays interpreted.
-    result.jitPending = useJit && jitOnFirstMatch;
-    result.jit = useJit && !jitOnFirstMatch && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+    result.jit = useJit && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
     result.pattern.reset(code);
     return result;
 }
 
-const pcre2_real_code_8* patternForMatching(PatternCompileResult& compiled) {
-    if (compiled.jitPending && compiled.pattern) {
-        compiled.jitPending = false;
-        compiled.jit = pcre2_jit_compile(compiled.pattern.get(), PCRE2_JIT_COMPLETE) == 0;
+const pcre2_real_code_8* machineCodeFor(const pcre2_real_code_8* compiled, uint32_t key,
+                                        MachineCodeStore& store) {
+    if (compiled == nullptr) {
+        return nullptr;
     }
-    return compiled.pattern.get();
+    auto [entry, added] = store.byKey.try_emplace(key);
+    if (added) {
+        // Without JIT support, or when it fails (no executable memory), the
+        // pattern stays interpreted, and is not tried again.
+        CompiledPattern copy(pcre2_code_copy(compiled));
+        if (copy && pcre2_jit_compile(copy.get(), PCRE2_JIT_COMPLETE) == 0) {
+            entry->second = std::move(copy);
+        }
+    }
+    return entry->second ? entry->second.get() : compiled;
 }
 
 MatchArea::MatchArea() = default;

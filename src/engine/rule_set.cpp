@@ -33,12 +33,37 @@ uint32_t selectorFor(RuleSet& set, std::map<std::string, uint32_t>& byField,
     return position->second;
 }
 
-uint32_t addPattern(RuleSet& set, std::string foldedText, bool folded) {
-    PatternEntry entry;
-    entry.foldedText = std::move(foldedText);
-    entry.folded = folded;
-    set.patterns.push_back(std::move(entry));
-    return static_cast<uint32_t>(set.patterns.size() - 1);
+// A slot for every pattern that a scan can match: those of the rules outside
+// the literal groups, as written, and folded where a string test folds them
+// first.
+void assignPatternSlots(RuleSet& set) {
+    for (CompiledRule& rule : set.rules) {
+        const RuleRecord& record = rule.record;
+        if (!record.isWellFormed() || !(record.flags & FLAG_HAS_PATTERN) ||
+            rule.group != NO_INDEX) {
+            continue;
+        }
+        rule.patternSlot = static_cast<uint32_t>(set.patterns.size());
+        set.patterns.emplace_back();
+        if ((record.flags & FLAG_HAS_STRING) && lowerCase(record.pattern) != record.pattern) {
+            rule.foldedSlot = static_cast<uint32_t>(set.patterns.size());
+            set.patterns.emplace_back();
+        }
+    }
+}
+
+// Compiled interpreted: the machine code is made at a pattern's first match
+// (see MachineCodeStore). Done last, once what gathering the groups needed
+// for a while is freed, so the compiled patterns do not settle among it.
+void compilePatterns(RuleSet& set) {
+    for (const CompiledRule& rule : set.rules) {
+        if (rule.patternSlot != NO_INDEX) {
+            set.patterns[rule.patternSlot] = compilePattern(rule.record.pattern, false);
+        }
+        if (rule.foldedSlot != NO_INDEX) {
+            set.patterns[rule.foldedSlot] = compilePattern(lowerCase(rule.record.pattern), false);
+        }
+    }
 }
 
 bool isPatternMetaCharacter(char c) {
@@ -185,9 +210,9 @@ void markLiteralRuns(RuleSet& set) {
     }
 }
 
-std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
-    auto set = std::make_shared<RuleSet>();
-    set->rules.reserve(config.lineTexts.size());
+std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config) {
+    RuleSet set;
+    set.rules.reserve(config.lineTexts.size());
     std::map<std::string, uint32_t> selectorByField;
     for (const std::string& line : config.lineTexts) {
         CompiledRule rule;
@@ -196,24 +221,19 @@ std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
         if (record.isWellFormed()) {
             const RuleField& field = ruleFieldOf(record.field);
             if (field.testsHeaderLines || field.subjects == FieldSubjects::HEADER_EXISTENCE) {
-                rule.selectorId = selectorFor(*set, selectorByField, record);
+                rule.selectorId = selectorFor(set, selectorByField, record);
             }
-            set->usesHeaderTexts |= field.subjects == FieldSubjects::HEADER_TEXT;
-            set->usesBodyLines |= field.subjects == FieldSubjects::BODY_LINES;
-            if (record.flags & FLAG_HAS_PATTERN) {
-                rule.patternSlot = addPattern(*set, std::string(), false);
-                std::string folded = lowerCase(record.pattern);
-                if ((record.flags & FLAG_HAS_STRING) && folded != record.pattern) {
-                    rule.foldedSlot = addPattern(*set, std::move(folded), true);
-                }
-            }
+            set.usesHeaderTexts |= field.subjects == FieldSubjects::HEADER_TEXT;
+            set.usesBodyLines |= field.subjects == FieldSubjects::BODY_LINES;
         }
-        set->rules.push_back(std::move(rule));
+        set.rules.push_back(std::move(rule));
     }
-    gatherLiteralGroups(*set);
-    gatherPrefilterGroups(*set);
-    markLiteralRuns(*set);
-    return set;
+    gatherLiteralGroups(set);
+    assignPatternSlots(set);
+    gatherPrefilterGroups(set);
+    markLiteralRuns(set);
+    compilePatterns(set);
+    return std::make_shared<CompiledConfiguration>(std::move(set));
 }
 
 }  // namespace
@@ -249,21 +269,15 @@ void compileRuleSet(FilterConfig& config) {
     }
 }
 
-RuleSet& ruleSetOf(FilterConfig& config) {
+CompiledConfiguration& compiledOf(FilterConfig& config) {
     if (!config.compiled) {
         config.compiled = buildRuleSet(config);
     }
-    return static_cast<RuleSet&>(*config.compiled);
+    return static_cast<CompiledConfiguration&>(*config.compiled);
 }
 
-PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record) {
-    PatternEntry& entry = set.patterns[slot];
-    if (!entry.compiled) {
-        entry.result = compilePattern(
-            entry.folded ? std::string_view(entry.foldedText) : record.pattern, set.useJit, true);
-        entry.compiled = true;
-    }
-    return entry;
+const RuleSet& ruleSetOf(FilterConfig& config) {
+    return compiledOf(config).ruleSet;
 }
 
 }  // namespace cw

@@ -1,13 +1,16 @@
 // The compiled rule set of a configuration: every stored line read once into a
-// RuleRecord, the patterns compiled once (on first use), the header names each
-// field's lines are found by, and the runs of plain-string rules on one header
-// field gathered into literal lists that are searched once per subject.
+// RuleRecord, the patterns compiled, the header names each field's lines are
+// found by, and the runs of plain-string rules on one header field gathered
+// into literal lists that are searched once per subject. All of it is made when
+// the configuration loads and never changes after: what scans carry from one
+// message to the next lives beside it (ScanCarryOver).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/config_table.h"
@@ -17,14 +20,6 @@
 #include "engine/rule_line.h"
 
 namespace cw {
-
-// A pattern text and what compiling it gave; compiled on first use, kept.
-struct PatternEntry {
-    std::string foldedText;  // the text compiled, when it is not the record's pattern
-    bool folded = false;
-    bool compiled = false;
-    PatternCompileResult result;
-};
 
 // Rules that look for a literal in the same subjects, matched together: one
 // search of the literal list per subject finds which of them occur. Plain-string
@@ -55,9 +50,12 @@ struct PrefilterGroup {
 struct CompiledRule {
     RuleRecord record;
     uint32_t selectorId = NO_INDEX;  // for fields tested against header lines
+    // The rule's pattern as written, compiled; none for the rules of a literal
+    // group, whose pattern never runs.
     uint32_t patternSlot = NO_INDEX;
-    // A rule with a string and a pattern compiles its pattern folded to lower case
-    // once the string test has looked at a subject (it folds the text in place).
+    // A rule with a string and a pattern matches its pattern folded to lower case
+    // once the string test has looked at a subject (it folds the text in place):
+    // that text compiled too, where folding changes it.
     uint32_t foldedSlot = NO_INDEX;
     uint32_t group = NO_INDEX;
     uint32_t member = 0;  // position in its group
@@ -73,39 +71,59 @@ struct CompiledRule {
     // How far before the first of its literals a match can begin (SIZE_MAX:
     // anywhere).
     size_t lead = SIZE_MAX;
-    // Which of the two texts a PRECOMPILE scan kept for this rule (0: none yet,
-    // 1: as written, 2: folded); later PRECOMPILE scans use that one.
-    uint8_t keptVariant = 0;
 };
 
-struct RuleSet : CompiledRules {
+struct RuleSet {
     std::vector<CompiledRule> rules;  // one per stored line
     std::vector<HeaderSelector> selectors;
-    std::vector<PatternEntry> patterns;
+    // What compiling each pattern text gave, failures included: a failure is
+    // reported at the rule's turn in every scan.
+    std::vector<PatternCompileResult> patterns;
     std::vector<LiteralGroup> groups;
     std::vector<PrefilterGroup> prefilterGroups;
     bool usesHeaderTexts = false;  // some rule tests CompleteHeader:
     bool usesBodyLines = false;    // some rule tests Line:
-    bool useJit = true;
-    // The match positions and the JIT's stack, kept from message to message (a
-    // JIT stack is a memory mapping of its own). Used under the fetch lock by one
-    // match at a time: a scan nested through the message pump runs between two
-    // rules of the outer one, never inside a match.
-    MatchArea matchArea;
 };
 
-// Reads every line of `config` into its rule set. Logs nothing. Also the hook
-// that loadConfig calls.
+// Pattern texts a PRECOMPILE scan kept (see ScanCarryOver).
+inline constexpr uint8_t KEPT_NONE = 0;
+inline constexpr uint8_t KEPT_AS_WRITTEN = 1;
+inline constexpr uint8_t KEPT_FOLDED = 2;
+
+// What the scans of one configuration carry from message to message, beside
+// its rule set, which no scan changes. Changed by one scan at a time, under
+// the fetch lock.
+struct ScanCarryOver {
+    // Per rule (empty until a rule first keeps one): under PRECOMPILE a rule of
+    // a string and a pattern keeps the text its pattern was first matched
+    // from, as written or folded, as the per-line pattern cache always did.
+    // Which one that is depends on the first message (the string test folds
+    // only where the field has a subject), so it cannot be decided at load.
+    std::vector<uint8_t> keptTexts;
+    // The patterns' machine code, made at their first match, keyed by slot.
+    MachineCodeStore machineCode;
+};
+
+// A configuration's compiled form: the rule set and what its scans carry.
+struct CompiledConfiguration final : CompiledRules {
+    explicit CompiledConfiguration(RuleSet built) : ruleSet(std::move(built)) {}
+
+    const RuleSet ruleSet;
+    ScanCarryOver carried;
+};
+
+// Reads every line of `config` into its rule set and compiles every pattern
+// that can run. Logs nothing. Also the hook that loadConfig calls.
 void compileRuleSet(FilterConfig& config);
 
+// The configuration's compiled form, made now if the load did not.
+CompiledConfiguration& compiledOf(FilterConfig& config);
+
 // The configuration's rule set, compiled now if the load did not.
-RuleSet& ruleSetOf(FilterConfig& config);
+const RuleSet& ruleSetOf(FilterConfig& config);
 
 // The bytes a pattern matches when it is nothing but literal bytes (escaped
 // punctuation included), else false.
 bool literalOfPattern(std::string_view pattern, std::string& literal);
-
-// The compiled pattern of a slot, compiling it on first use.
-PatternEntry& obtainPattern(RuleSet& set, uint32_t slot, const RuleRecord& record);
 
 }  // namespace cw

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "base/module_state.h"
 #include "common/text_ops.h"
 #include "mime/base64_body.h"
 
@@ -89,9 +88,6 @@ size_t decodeBText(const char* text, char* output, size_t room) {
     return written;
 }
 
-// Reused by every call: decodeHeaderWords runs under the log lock, one at a time.
-std::string headerWorkArea;
-
 }  // namespace
 
 const char* findEncodedWord(const char* text, const char** wordEnd) {
@@ -152,16 +148,16 @@ void decodeHeaderWords(std::string& text) {
     if (length == 0) {
         return;
     }
-    platform::LockGuard lock(moduleState.logLock);
+    // Each call has its own work area, so decoders on several threads share
+    // nothing. Decoding never lengthens a text, so the input's length bounds the
+    // output.
+    std::string workArea;
     try {
-        if (headerWorkArea.size() < length + 1) {
-            headerWorkArea.resize(length + 1);
-        }
+        workArea.resize(length + 1);
     } catch (const std::bad_alloc&) {
         return;
     }
-    // Decoding never lengthens a text, so the input's length bounds the output.
-    char* const area = headerWorkArea.data();
+    char* const area = workArea.data();
     char* out = area;
     size_t capacity = length;
     bool wordDecoded = false;

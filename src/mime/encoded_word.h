@@ -25,8 +25,8 @@ int decodeEncodedWord(char* output, const char* word, size_t capacity);
 
 // Replaces every recognised encoded word of `text` by its decoded bytes; white
 // space (space, TAB, CR, LF) between two words is dropped once a word has been
-// decoded. The text ends at its first NUL. Takes the log lock for its run. When
-// no work area can be had the text stays as it was.
+// decoded. The text ends at its first NUL. Takes no lock. When no work area can
+// be had the text stays as it was.
 void decodeHeaderWords(std::string& text);
 
 }  // namespace cw

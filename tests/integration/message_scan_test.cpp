@@ -482,6 +482,30 @@ TEST_F(MessageScan, BadPatternIsReportedAtEveryMessageEvenWhenPrecompiled) {
                             "error: cannot compile [Subject: {(unclosed} [bad]]"));
 }
 
+// A rule of a string and a pattern matches its pattern folded once the string
+// test has seen a subject (\D becomes \d). Under PRECOMPILE it keeps the text
+// its pattern was first matched from, across the messages of one configuration.
+TEST_F(MessageScan, PrecompiledRuleKeepsThePatternTextOfItsFirstMessage) {
+    const char* const NO_FIELD = "Subject: hello\r\n\r\nBody.\r\n";
+    const char* const DIGITS = "X-Code: 77\r\n\r\nBody.\r\n";
+    const std::string rule = "X-Code: \"a\"{\\D} [code]\r\n";
+    load("NOPRECOMPILE\r\n" + rule);
+    scan(NO_FIELD);
+    scan(DIGITS);
+    EXPECT_EQ("X-Quelt: code\r\n", addedLines);  // folded: \d
+
+    load("PRECOMPILE\r\n" + rule);
+    scan(NO_FIELD);  // no subject: as written
+    scan(DIGITS);
+    EXPECT_EQ("", addedLines);  // still \D
+
+    load("PRECOMPILE\r\n" + rule);
+    scan(DIGITS);  // a subject: folded
+    scan(NO_FIELD);
+    scan(DIGITS);
+    EXPECT_EQ("X-Quelt: code\r\n", addedLines);
+}
+
 TEST_F(MessageScan, RescanReplacesTheLinesOfTheSameFetch) {
     load("Subject: \"viagra\" [pharma]\r\n");
     plugin.fetchStart(500);

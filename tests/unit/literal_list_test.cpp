@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/text_ops.h"
@@ -13,25 +14,46 @@ namespace cw {
 namespace {
 
 using Found = std::vector<uint32_t>;
+// Each string found with where it first begins, by string.
+using FoundAt = std::vector<std::pair<uint32_t, size_t>>;
+
+// One set of marks for every list and search of this file, as the scan reuses
+// one for all its lists: a search must not be misled by what searches of other
+// lists, small or large, left in it.
+LiteralSearchMarks sharedMarks;
+
+FoundAt findAllWithPositions(const LiteralList& list, const std::string& text) {
+    Found found;
+    std::vector<size_t> firstAt;
+    list.findAll(text, sharedMarks, found, &firstAt);
+    FoundAt result;
+    for (size_t i = 0; i < found.size(); ++i) {
+        result.emplace_back(found[i], firstAt.at(i));
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
 
 Found findAll(const LiteralList& list, const std::string& text) {
     Found found;
-    list.findAll(text, found);
-    std::sort(found.begin(), found.end());
+    for (const auto& [index, position] : findAllWithPositions(list, text)) {
+        found.push_back(index);
+    }
     return found;
 }
 
 // What testing the strings one by one finds: each folded string looked for in
 // the folded text.
-Found findOneByOne(const std::vector<std::string>& strings, const std::string& text) {
+FoundAt findOneByOne(const std::vector<std::string>& strings, const std::string& text) {
     std::string folded = text;
     lowerCaseInPlace(folded);
-    Found found;
+    FoundAt found;
     for (uint32_t i = 0; i < strings.size(); ++i) {
         std::string needle = strings[i];
         lowerCaseInPlace(needle);
-        if (!needle.empty() && folded.find(needle) != std::string::npos) {
-            found.push_back(i);
+        size_t position = needle.empty() ? std::string::npos : folded.find(needle);
+        if (position != std::string::npos) {
+            found.emplace_back(i, position);
         }
     }
     return found;
@@ -60,7 +82,8 @@ TEST(LiteralList, StringsThatBeginOthersAndOverlapAreAllFound) {
 }
 
 // Random lists over a small alphabet, so that strings share prefixes and
-// overlap often, against random texts: the same strings as one by one. Every
+// overlap often, against random texts: the same strings, first found at the
+// same places, as one by one. Every
 // fourth list is long and has two letters only, so that many strings begin
 // with the same three bytes.
 TEST(LiteralList, RandomListsFindWhatTestingOneByOneFinds) {
@@ -83,7 +106,7 @@ TEST(LiteralList, RandomListsFindWhatTestingOneByOneFinds) {
         LiteralList list(views(strings));
         for (int text = 0; text < 20; ++text) {
             std::string subject = randomText(40);
-            ASSERT_EQ(findOneByOne(strings, subject), findAll(list, subject))
+            ASSERT_EQ(findOneByOne(strings, subject), findAllWithPositions(list, subject))
                 << "round " << round << ", text '" << subject << "'";
         }
     }

@@ -50,7 +50,8 @@ class MatchersTest : public LogCaptureTest {
             compiled.pattern.reset();
         }
         MatchArea area;
-        applyPatternTest(rule, compiled, subjects, area, matched, nullptr, budget);
+        applyPatternTest(rule, PatternToMatch{compiled.pattern.get()}, subjects, area, matched,
+                         nullptr, budget);
     }
 
     bool matches(const char* ruleText) {

@@ -107,6 +107,31 @@ TEST_P(Pattern, JitIsUsedExactlyWhenAsked) {
     EXPECT_EQ(GetParam(), compile("free.*offer").jit);
 }
 
+size_t machineCodeSize(const pcre2_real_code_8* pattern) {
+    size_t size = 0;
+    pcre2_pattern_info(pattern, PCRE2_INFO_JITSIZE, &size);
+    return size;
+}
+
+// The machine code of a pattern is made once per key, from a copy: the compiled
+// pattern itself stays as it was compiled.
+TEST(MachineCodeStore, MakesMachineCodeOnceAndLeavesTheCompiledPatternAlone) {
+    PatternCompileResult compiled = compilePattern("fr.e", false);
+    ASSERT_TRUE(compiled.pattern);
+    MachineCodeStore store;
+    const pcre2_real_code_8* code = machineCodeFor(compiled.pattern.get(), 7, store);
+    ASSERT_NE(nullptr, code);
+    EXPECT_EQ(code, machineCodeFor(compiled.pattern.get(), 7, store));
+    EXPECT_EQ(1u, store.byKey.size());
+    EXPECT_EQ(0u, machineCodeSize(compiled.pattern.get()));
+    if (compilePattern("x").jit) {  // where the library and the platform have a JIT
+        EXPECT_NE(compiled.pattern.get(), code);
+        EXPECT_LT(0u, machineCodeSize(code));
+    }
+    EXPECT_LE(0, matchOnce(code, "FREE", 4));
+    EXPECT_EQ(nullptr, machineCodeFor(nullptr, 8, store));
+}
+
 // The JIT counts its steps otherwise than the interpreter; either way runaway
 // patterns stop with the limit and heavy but finite ones finish.
 TEST_P(Pattern, RunawayPatternsReachTheLimitAndHeavyOnesFinish) {

@@ -11,7 +11,7 @@
 namespace cw {
 namespace {
 
-RuleSet& compiled(FilterConfig& config, const std::vector<std::string>& lines) {
+const RuleSet& compiled(FilterConfig& config, const std::vector<std::string>& lines) {
     config.lineTexts = lines;
     config.lineOrigins.assign(lines.size(), ORIGIN_MAIN);
     compileRuleSet(config);
@@ -20,7 +20,8 @@ RuleSet& compiled(FilterConfig& config, const std::vector<std::string>& lines) {
 
 TEST(RuleSet, EveryStoredLineGetsItsRecordInFileOrder) {
     FilterConfig config;
-    RuleSet& set = compiled(config, {"# note", "", "DEBUG", "Subject: 2 {x} [c]", "5Subject: {x}"});
+    const RuleSet& set =
+        compiled(config, {"# note", "", "DEBUG", "Subject: 2 {x} [c]", "5Subject: {x}"});
     ASSERT_EQ(5u, set.rules.size());
     EXPECT_EQ(LineKind::BLANK, set.rules[0].record.kind);
     EXPECT_EQ(LineKind::BLANK, set.rules[1].record.kind);
@@ -31,59 +32,51 @@ TEST(RuleSet, EveryStoredLineGetsItsRecordInFileOrder) {
     EXPECT_EQ(ReadNote::BLOCK_TYPE_MISMATCH, set.rules[4].record.blockNote);
 }
 
-// The cache compiles a pattern at its first use and keeps it, failures included.
-class PatternCache : public testing::TestWithParam<bool> {};
-
-TEST_P(PatternCache, CompilesOnceAndKeepsFailuresToo) {
-    FilterConfig config;
-    config.lineTexts = {"Subject: {fr.e}", "Subject: {(}"};
-    config.lineOrigins.assign(2, ORIGIN_MAIN);
-    RuleSet& set = ruleSetOf(config);
-    set.useJit = GetParam();
-    const CompiledRule& good = set.rules[0];
-    PatternEntry& first = obtainPattern(set, good.patternSlot, good.record);
-    ASSERT_TRUE(first.result.pattern);
-    EXPECT_EQ(first.result.pattern.get(),
-              obtainPattern(set, good.patternSlot, good.record).result.pattern.get());
-    // The machine code is made for the first match, not before.
-    EXPECT_FALSE(first.result.jit);
+bool matches(const PatternCompileResult& compiled, std::string_view subject) {
     MatchArea area;
-    EXPECT_LE(0, matchPattern(patternForMatching(first.result), "FREE", 4, area));
-    EXPECT_EQ(GetParam(), first.result.jit);
-
-    const CompiledRule& bad = set.rules[1];
-    const PatternEntry& failed = obtainPattern(set, bad.patternSlot, bad.record);
-    EXPECT_FALSE(failed.result.pattern);
-    EXPECT_EQ(1, failed.result.errorOffset);
-    EXPECT_EQ("missing closing parenthesis", failed.result.errorText);
+    return matchPattern(compiled.pattern.get(), subject.data(), subject.size(), area) >= 0;
 }
 
-INSTANTIATE_TEST_SUITE_P(JitAndInterpreter, PatternCache, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& useJit) {
-                             return useJit.param ? "Jit" : "Interpreter";
-                         });
-
-TEST(RuleSet, StringAndPatternRuleKeepsAFoldedTextOnlyWhenFoldingChangesIt) {
+// Every pattern that can run is compiled when the configuration loads, failures
+// included, and stays interpreted there: its machine code is made apart.
+TEST(RuleSet, PatternsAreCompiledAtLoadFailuresToo) {
     FilterConfig config;
-    RuleSet& set =
+    const RuleSet& set = compiled(config, {"Subject: {fr.e}", "Subject: {(}"});
+    const PatternCompileResult& good = set.patterns.at(set.rules[0].patternSlot);
+    ASSERT_TRUE(good.pattern);
+    EXPECT_FALSE(good.jit);
+    EXPECT_TRUE(matches(good, "FREE"));
+
+    const PatternCompileResult& failed = set.patterns.at(set.rules[1].patternSlot);
+    EXPECT_FALSE(failed.pattern);
+    EXPECT_EQ(1, failed.errorOffset);
+    EXPECT_EQ("missing closing parenthesis", failed.errorText);
+}
+
+TEST(RuleSet, StringAndPatternRuleCompilesAFoldedTextOnlyWhenFoldingChangesIt) {
+    FilterConfig config;
+    const RuleSet& set =
         compiled(config, {"Subject: \"a\"{\\D}", "Subject: \"a\"{\\d}", "Subject: {\\D}"});
-    EXPECT_NE(NO_INDEX, set.rules[0].foldedSlot);
-    EXPECT_EQ("\\d", set.patterns[set.rules[0].foldedSlot].foldedText);
+    ASSERT_NE(NO_INDEX, set.rules[0].foldedSlot);
+    const PatternCompileResult& folded = set.patterns.at(set.rules[0].foldedSlot);
+    EXPECT_TRUE(matches(folded, "7"));  // \d: a digit, where \D is anything else
+    EXPECT_FALSE(matches(folded, "x"));
+    EXPECT_TRUE(matches(set.patterns.at(set.rules[0].patternSlot), "x"));
     EXPECT_EQ(NO_INDEX, set.rules[1].foldedSlot);
     EXPECT_EQ(NO_INDEX, set.rules[2].foldedSlot);
 }
 
 TEST(RuleSet, PlainStringRulesWithoutFlagsOnOneFieldFormALiteralGroup) {
     FilterConfig config;
-    RuleSet& set = compiled(config, {
-                                        "Any-Sender: 2.0 \"a@x\" [BL]",
-                                        "any-sender: \"b@x\"",
-                                        "Any-Sender: \"c@x\"",
-                                        "-Any-Sender: \"negated@x\"",
-                                        "Any-Sender: {pattern}",
-                                        "Subject: \"s\"",
-                                        "Any-Sender: \"d@x\" [BL]",
-                                    });
+    const RuleSet& set = compiled(config, {
+                                              "Any-Sender: 2.0 \"a@x\" [BL]",
+                                              "any-sender: \"b@x\"",
+                                              "Any-Sender: \"c@x\"",
+                                              "-Any-Sender: \"negated@x\"",
+                                              "Any-Sender: {pattern}",
+                                              "Subject: \"s\"",
+                                              "Any-Sender: \"d@x\" [BL]",
+                                          });
     ASSERT_EQ(1u, set.groups.size());
     EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 6}), set.groups[0].members);
     EXPECT_EQ(3u, set.rules[6].member);
@@ -159,20 +152,24 @@ TEST(RuleSet, LiteralPatternMatchesWhereItsFoldedBytesOccur) {
 
 TEST(RuleSet, LiteralPatternRulesGroupApartFromStringRulesAndByDecoding) {
     FilterConfig config;
-    RuleSet& set = compiled(config, {
-                                        "~Body: {click here}",
-                                        "~Body: {remove me}",
-                                        "~Body: {earn \\$}",
-                                        "~Body: {opt.?in}",
-                                        "~Body: {100% free}",
-                                        "Body: {unsubscribe}",
-                                        "~Body: \"cash\"",
-                                    });
+    const RuleSet& set = compiled(config, {
+                                              "~Body: {click here}",
+                                              "~Body: {remove me}",
+                                              "~Body: {earn \\$}",
+                                              "~Body: {opt.?in}",
+                                              "~Body: {100% free}",
+                                              "Body: {unsubscribe}",
+                                              "~Body: \"cash\"",
+                                          });
     ASSERT_EQ(1u, set.groups.size());
     EXPECT_TRUE(set.groups[0].patterns);
     EXPECT_TRUE(set.groups[0].decoded);
     EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 4}), set.groups[0].members);
     EXPECT_EQ("earn $", set.groups[0].literals[2]);
+    // A group's patterns never run, so they are not compiled; the others are.
+    EXPECT_EQ(NO_INDEX, set.rules[0].patternSlot);
+    EXPECT_NE(NO_INDEX, set.rules[3].patternSlot);
+    EXPECT_NE(NO_INDEX, set.rules[5].patternSlot);
 }
 
 }  // namespace

@@ -144,6 +144,29 @@ TEST_F(StatisticsTest, SpamAndWhitelistedMayBothCountForOneMessage) {
     EXPECT_EQ((Counters{0, 0, 0, 1, 2}), counters());
 }
 
+// Every scan that reaches its verdict counts as processed; the plug-in's own
+// verdicts count only when it may set them (no SIMULATE).
+TEST_F(StatisticsTest, PluginVerdictsCountUnlessSimulating) {
+    const struct {
+        bool spam;
+        bool whitelisted;
+        bool simulate;
+        Counters expected;
+    } cases[] = {
+        {false, false, false, {1, 0, 0, 0, 0}}, {true, false, false, {1, 1, 0, 0, 0}},
+        {false, true, false, {1, 0, 1, 0, 0}},  {true, true, false, {1, 1, 1, 0, 0}},
+        {true, true, true, {1, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        readStatistics(folder);
+        filterOptions.simulate = c.simulate;
+        countPluginVerdict(c.spam, c.whitelisted);
+        EXPECT_EQ(c.expected, counters())
+            << "spam " << c.spam << " whitelisted " << c.whitelisted << " simulate " << c.simulate;
+    }
+    filterOptions.simulate = false;
+}
+
 TEST_F(StatisticsTest, LargeCountersKeepTheirByteOrderAndReadBackUnchanged) {
     readStatistics(folder);
     statisticsCounters.values[STAT_PROCESSED] = 0x01020304;
