@@ -236,7 +236,7 @@ class PatternReader {
             case 'N':
                 return peek() == '{' ? fail() : leaf(NodeKind::ANY);
             case 'R':
-                return leaf(NodeKind::ANY, 0, 2);
+                return leaf(NodeKind::ANY, 0, 2);  // CR LF, or one line-break byte
             case 'G':
                 anchorsAtStart_ = true;
                 return leaf(NodeKind::EMPTY);
