@@ -2,7 +2,7 @@
 # Installs what a fresh Debian 12 machine lacks to build and test Cobbleweave:
 # the Debian packages (compilers, GoogleTest, PCRE2, MinGW-w64, Wine with its
 # fonts, Xvfb, ImageMagick for the dialog screenshots, Python for the build's
-# cursor drawing), PCRE2 cross-built for MinGW from Debian's own source package
+# cursor drawing, clang and clang-tidy), PCRE2 cross-built for MinGW from Debian's own source package
 # into build/deps, and what it takes to run the 32-bit product: 32-bit Wine, and
 # where the kernel cannot run i386 programs itself, qemu-i386 user-mode emulation
 # registered through binfmt_misc. Ends with the Wine prefix ready under build/.
@@ -20,7 +20,7 @@ qemu_lowest=1:8.1
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
           libpcre2-dev dpkg-dev xz-utils bzip2 binutils python3 time valgrind
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine64 wine32:i386 xvfb
-          fonts-wine imagemagick clang-14 libclang-rt-14-dev llvm-14)
+          fonts-wine imagemagick clang-14 clang-tidy-14 libclang-rt-14-dev llvm-14)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing (scripts/setup.sh), builds the
-# linux, windows, sanitize, tsan and fuzz presets, and runs every test of each
+# linux, windows, sanitize, tsan and fuzz presets, runs clang-tidy over the
+# library and the tools (the tidy preset), and runs every test of each
 # (tsan: the host-thread tests under ThreadSanitizer; fuzz: each libFuzzer
 # driver over its seed corpus). The windows preset's tests run the i686 product
 # under 32-bit Wine, on an Xvfb display, so that its message boxes are real.
@@ -33,11 +34,17 @@ for preset in "${presets[@]}"; do
   part_done "build $preset"
 done
 
+# clang-tidy over the library and the tools (.clang-tidy): a finding fails the
+# run, after every test has had its turn.
+echo "== tidy: clang-tidy over the library and the tools"
+status=0
+{ cmake --preset tidy >/dev/null && cmake --build --preset tidy; } || status=1
+part_done "clang-tidy"
+
 scripts/wine-run.sh --start-server
 trap 'scripts/wine-run.sh --stop-server' EXIT
 part_done "wine server and display"
 
-status=0
 for preset in "${presets[@]}"; do
   echo "== $preset: tests"
   ctest --preset "$preset" || status=1

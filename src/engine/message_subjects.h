@@ -97,7 +97,7 @@ class MessageSubjects {
     bool textPartsMarked_ = false;
 };
 
-// Prepares `text` in place: trimmed, and folded when asked.
-void foldPrepared(PreparedText& text);
+// Makes the lower-case copy of a prepared text, the first time it is asked for.
+void foldPrepared(PreparedText& prepared);
 
 }  // namespace cw

@@ -2,19 +2,19 @@
 // text when a rule set is compiled, so that a scan can pass over a subject that
 // holds none of them without running the pattern on it.
 //
-// Reading is conservative. It knows literal bytes, escaped punctuation, \n \r \t
-// \f \e \a and two-digit \x escapes, the character types and classes (any one
-// byte, which breaks a literal), anchors and \b, groups "(...)" and "(?:...)",
-// alternation, comments "(?#...)" and the quantifiers ? * + {n} {n,} {n,m} with
-// their lazy and possessive forms. Anything else (flags, lookarounds,
-// backreferences, \Q...\E, verbs, named groups, ...) gives no literals: such a
-// pattern always runs.
+// Reading is conservative (engine/pattern_reader.h lists what it knows): a
+// pattern that uses anything else gives no literals, and always runs. The
+// literals are worked out in engine/literal_algebra.h, how long a subject
+// without them may be in engine/step_bound.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/saturating.h"
 
 namespace cw {
 
@@ -28,8 +28,8 @@ struct RequiredLiterals {
     // Longer subjects run the pattern whatever they hold.
     size_t skipUpTo = 0;
     // How many bytes before the first of the literals in a subject a match can
-    // begin at most, so that a search may start there (SIZE_MAX: unknown).
-    size_t lead = SIZE_MAX;
+    // begin at most, so that a search may start there (UNBOUNDED: unknown).
+    size_t lead = UNBOUNDED;
 };
 
 // The required literals of `pattern` as a caseless pattern matched under a

@@ -3,21 +3,27 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "base/version.h"
 #include "plugin_host.h"
 
 namespace {
 
 using HostInterface = PluginHost;
 
+// The texts the host shows. The name is the product's; the version, author and
+// home page are what CMakeLists.txt says, written by the build into its version
+// header, the version as three numbers (the version resource's form).
 TEST_F(HostInterface, IdentityTexts) {
     EXPECT_STREQ("Cobbleweave", plugin.getPluginName());
-    // The texts the host shows, as released; the build writes them once.
-    EXPECT_STREQ("3.0.0", plugin.getPluginVersion());
-    EXPECT_STREQ("The Cobbleweave team", plugin.getPluginAuthor());
-    EXPECT_STREQ("https://cobbleweave.example.org/", plugin.getPluginHomepage());
+    EXPECT_STREQ(COBBLEWEAVE_VERSION, plugin.getPluginVersion());
+    EXPECT_TRUE(std::regex_match(plugin.getPluginVersion(), std::regex("[0-9]+\\.[0-9]+\\.[0-9]+")))
+        << plugin.getPluginVersion();
+    EXPECT_STREQ(COBBLEWEAVE_AUTHOR, plugin.getPluginAuthor());
+    EXPECT_STREQ(COBBLEWEAVE_HOMEPAGE, plugin.getPluginHomepage());
 }
 
 #if defined(_WIN32)
@@ -88,8 +94,12 @@ TEST_F(HostInterface, BodyPrefixIsEmptyAndNeverWritesAnEmptyBuffer) {
     EXPECT_EQ('y', buffer[1]);
 }
 
+// The answers that never change, and the exports that do nothing: those write
+// no line even at DEBUG, where the others trace their call and nothing more.
 TEST_F(HostInterface, FixedAnswers) {
-    EXPECT_EQ(256, plugin.getMaxBytesToAdd());
+    load("DEBUG\n");
+    markLog();
+    EXPECT_EQ(256, plugin.getMaxBytesToAdd());  // MAXCOMMENT's default
     EXPECT_EQ(0, plugin.createPluginWindow());
     EXPECT_EQ(0, plugin.hasPluginWindow());
     EXPECT_EQ(0, plugin.requireBodyRewriting());
@@ -101,7 +111,11 @@ TEST_F(HostInterface, FixedAnswers) {
     plugin.filterOnMessageHeaders();
     plugin.rewriteMessageBody();
     plugin.rewriteMessageHeaders();
-    plugin.housekeeping();
+    EXPECT_EQ((std::vector<std::string>{"=== getMaxBytesToAdd", "=== createPluginWindow",
+                                        "=== hasPluginWindow"}),
+              newLogLines());
+    load("MAXCOMMENT 1000\n");
+    EXPECT_EQ(1000, plugin.getMaxBytesToAdd());
 }
 
 TEST_F(HostInterface, PreviewsAreFilteredOnlyWithCheckPreview) {

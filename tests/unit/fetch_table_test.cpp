@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "base/log_writer.h"
@@ -58,15 +59,24 @@ TEST(FetchTable, EndingAnUnknownIdLogsAndChangesNothing) {
 
 TEST(FetchTable, EmptiedTableStartsAfreshAndNewRecordsAreEmpty) {
     fetchStart(1);
+    std::shared_ptr<FetchRecord> ended = findFetchRecord(1);
+    ASSERT_NE(nullptr, ended);
+    ended->addedLines = "X-Quelt: old\r\n";
+    ended->scoreLine = "old score";
+    ended->warningLine = "old warning";
     fetchEnd(1);
     EXPECT_TRUE(fetchTable.entries.empty());
+    EXPECT_EQ(nullptr, findFetchRecord(1));
+    // The same id again gets a record of its own, with nothing of the ended one.
     fetchStart(2);
-    std::shared_ptr<const FetchRecord> record = findFetchRecord(2);
+    fetchStart(1);
+    EXPECT_EQ((Ids{2, 1}), tableIds());
+    EXPECT_EQ(1, findFetch(1));
+    std::shared_ptr<const FetchRecord> record = findFetchRecord(1);
     ASSERT_NE(nullptr, record);
     EXPECT_EQ("", record->addedLines);
     EXPECT_EQ("", record->scoreLine);
     EXPECT_EQ("", record->warningLine);
-    EXPECT_EQ(4096u, record->capacity);
 }
 
 }  // namespace

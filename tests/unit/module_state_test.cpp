@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 namespace cw {
@@ -26,10 +29,20 @@ TEST(ModuleState, ThreadNotificationsAndUnknownReasonsChangeNothing) {
     }
 }
 
+// A lock that is not re-entrant hangs the thread that takes it a second time.
+// That thread is a detached one here, so the test fails after a while instead
+// of hanging with it: two takes of a lock need microseconds, ten seconds is room
+// enough for a loaded machine or Wine.
 TEST(ModuleState, FetchLockIsReentrantForItsOwner) {
-    platform::LockGuard outer(moduleState.fetchLock);
-    platform::LockGuard inner(moduleState.fetchLock);
-    SUCCEED();
+    auto reentered = std::make_shared<std::promise<void>>();
+    std::future<void> done = reentered->get_future();
+    std::thread([reentered] {
+        platform::LockGuard outer(moduleState.fetchLock);
+        platform::LockGuard inner(moduleState.fetchLock);
+        reentered->set_value();
+    }).detach();
+    EXPECT_EQ(std::future_status::ready, done.wait_for(std::chrono::seconds(10)))
+        << "the owner's second take of the fetch lock did not return";
 }
 
 TEST(ModuleState, ModuleFolderEndsWithTheSeparator) {

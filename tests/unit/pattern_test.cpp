@@ -91,16 +91,50 @@ TEST_P(Pattern, FailuresMapToTheClassicCodes) {
     EXPECT_EQ(MATCH_LIMIT, matchText("(a+)+$", std::string(40, 'a') + "b"));
 }
 
-TEST_P(Pattern, MatchAreaIsMadeOnceAndReused) {
-    PatternCompileResult compiled = compile("b+");
-    ASSERT_TRUE(compiled.pattern);
-    MatchArea area;
-    EXPECT_LE(0, matchPattern(compiled.pattern.get(), "abbc", 4, area));
-    ASSERT_NE(nullptr, area.data);
-    const void* first = area.data;
-    EXPECT_EQ(MATCH_NO_MATCH, matchPattern(compiled.pattern.get(), "ac", 2, area));
-    EXPECT_LE(0, matchPattern(compiled.pattern.get(), "b", 1, area));
-    EXPECT_EQ(first, area.data);
+// One area serves match after match: whatever a match before left in it (a
+// match found, the step limit reached, a search from an offset, a long subject
+// tried window by window, a JIT stack grown deep), the next match gets the
+// result and the positions a fresh area gives it.
+TEST_P(Pattern, AReusedMatchAreaGivesEveryMatchTheResultOfAFreshOne) {
+    const struct {
+        const char* pattern;
+        std::string subject;
+        size_t from;
+        int result;
+        size_t start;  // of the match, when there is one
+    } cases[] = {
+        {"b+", "abbc", 0, 1, 1},
+        {"b+", "ac", 0, MATCH_NO_MATCH, 0},
+        {"(a+)+$", std::string(40, 'a') + "b", 0, MATCH_LIMIT, 0},
+        {"b+", "abbc", 2, 1, 2},
+        {"(a)(b)?", "a", 0, 2, 0},
+        {"x", std::string(300000, 'a') + "x", 0, 1, 300000},
+        {"^(a|b)*$", std::string(131072, 'b'), 0, 2, 0},
+        {"b+", "b", 0, 1, 0},
+        {"(a+)+$", std::string(16, 'a') + "b", 0, MATCH_NO_MATCH, 0},
+        {"c", "abc", 1, 1, 2},
+    };
+    MatchArea reused;
+    for (const auto& c : cases) {
+        PatternCompileResult compiled = compile(c.pattern);
+        ASSERT_TRUE(compiled.pattern) << c.pattern;
+        MatchArea fresh;
+        int expected =
+            matchPattern(compiled.pattern.get(), c.subject.data(), c.subject.size(), fresh, c.from);
+        int result = matchPattern(compiled.pattern.get(), c.subject.data(), c.subject.size(),
+                                  reused, c.from);
+        EXPECT_EQ(c.result, expected) << c.pattern;
+        EXPECT_EQ(expected, result) << c.pattern;
+        if (result >= 0 && expected >= 0) {
+            const PCRE2_SIZE* freshPositions = pcre2_get_ovector_pointer(fresh.data);
+            const PCRE2_SIZE* positions = pcre2_get_ovector_pointer(reused.data);
+            EXPECT_EQ(c.start, freshPositions[0]) << c.pattern;
+            for (int pair = 0; pair < result; ++pair) {
+                EXPECT_EQ(freshPositions[2 * pair], positions[2 * pair]) << c.pattern;
+                EXPECT_EQ(freshPositions[2 * pair + 1], positions[2 * pair + 1]) << c.pattern;
+            }
+        }
+    }
 }
 
 TEST_P(Pattern, JitIsUsedExactlyWhenAsked) {

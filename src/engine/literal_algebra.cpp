@@ -1,0 +1,161 @@
+#include "engine/literal_algebra.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "common/saturating.h"
+
+namespace cw {
+
+namespace {
+
+// An exact set lists every string an item matches, and a sequence multiplies
+// the sets of its items: each two-way choice ("colou?r", "(visa|amex)") doubles
+// it. 16 spells out a phrase with four such choices; past that the run's
+// strings are too many and too alike to be worth searching for each.
+constexpr size_t MAX_EXACT_STRINGS = 16;
+// A requirement of an alternation offers every branch's strings. 64 holds the
+// word lists of real rules (the longest shipped one has 33 words) with room to
+// spare; with more, a rule would put that many literals into its group's list,
+// and the shortest of them would let most subjects through anyway.
+constexpr size_t MAX_REQUIRED_STRINGS = 64;
+
+LiteralInfo exactly(std::set<std::string> strings) {
+    return LiteralInfo{true, std::move(strings)};
+}
+
+size_t shortestLength(const std::set<std::string>& strings) {
+    size_t shortest = UNBOUNDED;
+    for (const std::string& string : strings) {
+        shortest = std::min(shortest, string.size());
+    }
+    return shortest;
+}
+
+// The more selective of two requirements: longer shortest string, then fewer.
+std::set<std::string> better(std::set<std::string> a, std::set<std::string> b) {
+    if (a.empty()) {
+        return b;
+    }
+    if (b.empty()) {
+        return a;
+    }
+    size_t shortestA = shortestLength(a);
+    size_t shortestB = shortestLength(b);
+    if (shortestA != shortestB) {
+        return shortestA > shortestB ? a : b;
+    }
+    return b.size() < a.size() ? b : a;
+}
+
+LiteralInfo sequenceInfo(const PatternNode& node) {
+    std::set<std::string> run{""};  // the exact strings since the last break
+    std::set<std::string> best;
+    bool exact = true;
+    for (const PatternNode& child : node.children) {
+        LiteralInfo info = literalInfo(child);
+        if (!info.exact) {
+            best = better(better(best, requirementOf(exactly(run))), info.strings);
+            run = {""};
+            exact = false;
+            continue;
+        }
+        if (std::optional<std::set<std::string>> extended = extendedRun(run, info.strings)) {
+            run = std::move(*extended);
+            continue;
+        }
+        best = better(best, requirementOf(exactly(run)));
+        run = std::move(info.strings);
+        exact = false;
+    }
+    if (exact) {
+        return exactly(std::move(run));
+    }
+    return LiteralInfo{false, better(best, requirementOf(exactly(run)))};
+}
+
+LiteralInfo alternationInfo(const PatternNode& node) {
+    std::vector<LiteralInfo> branches;
+    bool allExact = true;
+    std::set<std::string> all;
+    for (const PatternNode& child : node.children) {
+        branches.push_back(literalInfo(child));
+        allExact = allExact && branches.back().exact;
+        all.insert(branches.back().strings.begin(), branches.back().strings.end());
+    }
+    if (allExact && all.size() <= MAX_EXACT_STRINGS) {
+        return exactly(std::move(all));
+    }
+    std::set<std::string> required;
+    for (const LiteralInfo& branch : branches) {
+        std::set<std::string> requirement = requirementOf(branch);
+        if (requirement.empty()) {
+            return LiteralInfo{};
+        }
+        required.insert(requirement.begin(), requirement.end());
+    }
+    if (required.size() > MAX_REQUIRED_STRINGS) {
+        return LiteralInfo{};
+    }
+    return LiteralInfo{false, std::move(required)};
+}
+
+LiteralInfo repeatInfo(const PatternNode& node) {
+    LiteralInfo item = literalInfo(node.children[0]);
+    if (node.min == 0) {
+        if (node.max == 1 && item.exact && item.strings.size() < MAX_EXACT_STRINGS) {
+            item.strings.insert("");
+            return item;
+        }
+        return LiteralInfo{};
+    }
+    if (node.min == 1 && node.max == 1) {
+        return item;
+    }
+    // Repeated at least once: what one repetition requires, every match does.
+    return LiteralInfo{false, requirementOf(item)};
+}
+
+}  // namespace
+
+std::set<std::string> requirementOf(const LiteralInfo& info) {
+    if (info.exact && info.strings.count("") != 0) {
+        return {};
+    }
+    return info.strings;
+}
+
+std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& run,
+                                                 const std::set<std::string>& item) {
+    std::set<std::string> product;
+    for (const std::string& head : run) {
+        for (const std::string& tail : item) {
+            product.insert(head + tail);
+        }
+    }
+    if (product.size() > MAX_EXACT_STRINGS) {
+        return std::nullopt;
+    }
+    return product;
+}
+
+LiteralInfo literalInfo(const PatternNode& node) {
+    switch (node.kind) {
+        case NodeKind::LITERAL:
+            return exactly({std::string(1, node.byte)});
+        case NodeKind::EMPTY:
+            return exactly({""});
+        case NodeKind::ANY:
+            return LiteralInfo{};
+        case NodeKind::SEQUENCE:
+            return sequenceInfo(node);
+        case NodeKind::ALTERNATION:
+            return alternationInfo(node);
+        case NodeKind::REPEAT:
+            return repeatInfo(node);
+    }
+    return LiteralInfo{};
+}
+
+}  // namespace cw
