@@ -85,6 +85,11 @@ struct RuleSet : CompiledRules {
     std::vector<PatternEntry> patterns;
     std::vector<LiteralGroup> groups;
     std::vector<PrefilterGroup> prefilterGroups;
+    // Off in the reference build: no literal or prefilter groups, no runs, every
+    // header line offered to every header field. Each rule then runs its own
+    // test on every subject of its field, the plain scan the shortcuts must
+    // equal (the differential tests compare the two).
+    bool shortcuts = true;
     bool usesHeaderTexts = false;  // some rule tests CompleteHeader:
     bool usesBodyLines = false;    // some rule tests Line:
     bool useJit = true;
@@ -98,6 +103,10 @@ struct RuleSet : CompiledRules {
 // Reads every line of `config` into its rule set. Logs nothing. Also the hook
 // that loadConfig calls.
 void compileRuleSet(FilterConfig& config);
+
+// The same with every shortcut off (RuleSet::shortcuts): for the tests that
+// prove the shortcuts change nothing, never for the host.
+void compileReferenceRuleSet(FilterConfig& config);
 
 // The configuration's rule set, compiled now if the load did not.
 RuleSet& ruleSetOf(FilterConfig& config);
