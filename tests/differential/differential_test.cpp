@@ -259,4 +259,34 @@ TEST_F(GeneratedRules, UseEveryFieldFlagAndShortcut) {
     cw::releaseConfig(reference);
 }
 
+// Once a message's processor time for pattern tests is spent, no pattern is
+// tested any more, a literal one searched with its group no more than another:
+// both ways the literal patterns behind five runaway rules are named as cut
+// off, those that occur in the subject and those that do not, and none scores.
+TEST(MessageBudget, CutsOffLiteralPatternGroupsAsThePlainScanDoes) {
+    std::string folder = fuzzhost::makeScratchFolder("cobbleweave-differential");
+    std::string rules = "ADDSCORE\n";
+    for (int i = 1; i <= 5; ++i) {
+        rules += "Body: 5 {[a-z]{0,92}[a-z]{0,92}[a-z]{0,92}[a-z0-9][!?]} [r" + std::to_string(i) +
+                 "]\n";
+    }
+    rules +=
+        "Subject: 1 {free} [free]\nSubject: 1 {money} [money]\n"
+        "Subject: 1 {absent} [absent]\nSubject: 1 {missing} [missing]\n";
+    fuzzhost::writeFile(folder + "filters.dat", rules);
+    fuzzhost::TwoWayConfig config = fuzzhost::loadTwoWays(folder);
+    for (int32_t handle : {config.withShortcuts, config.reference}) {
+        fuzzhost::ScanOutcome outcome = fuzzhost::scanForOutcome(
+            handle, folder, {"Subject: free money\r\n"}, std::string(4096, 'a') + "\r\n");
+        EXPECT_EQ("X-Quelt-Score: 0.0\r\n", outcome.addedLines) << "handle " << handle;
+        EXPECT_NE(std::string::npos,
+                  outcome.log.find(" [Subject: 1 {free} [free]] [Subject: 1 {money} [money]] "
+                                   "[Subject: 1 {absent} [absent]] "
+                                   "[Subject: 1 {missing} [missing]]\r\n"))
+            << "handle " << handle << ":\n"
+            << outcome.log;
+    }
+    fuzzhost::releaseTwoWays(config);
+}
+
 }  // namespace
