@@ -141,6 +141,10 @@ TwoWayResult scanTwoWays(const TwoWayConfig& config, const std::vector<std::stri
         scanForOutcome(config.reference, config.folder, headerLines, body, incoming);
     TwoWayResult result;
     result.cutByTime = cutByTime(shortcuts) || cutByTime(reference);
+    for (size_t at = shortcuts.log.find("result: "); at != std::string::npos;
+         at = shortcuts.log.find("result: ", at + 1)) {
+        ++result.matchedRules;
+    }
     if (shortcuts.status != reference.status) {
         result.difference += "status record differs\n  with shortcuts: " + shortcuts.status +
                              "\n  reference:      " + reference.status + "\n";

@@ -46,6 +46,8 @@ struct TwoWayResult {
     // A rule or the message ran out of processor time: what was tested then
     // depends on the machine's speed, not on the shortcuts.
     bool cutByTime = false;
+    // How many rules matched ("result: ... rule matches" in the log).
+    size_t matchedRules = 0;
 };
 
 // Scans the message with the shortcuts, then with the reference rule set.
