@@ -62,8 +62,8 @@ void checkStatus(const MessageStatus& status) {
 
 // The added lines: the size asked for first is the size written; a smaller
 // buffer is left alone; the text fits getMaxBytesToAdd and ends behind a line
-// feed, unless it is the first MAXCOMMENT bytes of one long line.
-void checkAddedLines(int32_t fetchId) {
+// feed, unless it is the first MAXCOMMENT bytes of one long line. Returns the text.
+std::string checkAddedLines(int32_t fetchId) {
     uint32_t size = getAddedHeaderLines(fetchId, nullptr, nullptr, nullptr, 0);
     require(size >= 1, "added lines size 0");
     std::string area(size + GUARD_BYTES, POISON);
@@ -83,6 +83,7 @@ void checkAddedLines(int32_t fetchId) {
     bool wholeLines = text.empty() || text.back() == '\n';
     bool oneLongLine = text.size() == limit && text.find('\n') == std::string_view::npos;
     require(wholeLines || oneLongLine, "added lines cut inside a line");
+    return std::string(text);
 }
 
 }  // namespace
@@ -105,14 +106,24 @@ std::string makeScratchFolder(const char* name) {
     return pattern + "/";
 }
 
+std::string makeShippedRulesFolder(const char* shippedFolder, const char* name) {
+    std::string folder = makeScratchFolder(name);
+    for (const auto& entry : std::filesystem::directory_iterator(shippedFolder)) {
+        std::string file = entry.path().filename().string();
+        std::filesystem::copy_file(entry.path(),
+                                   folder + (file == "default_filters.dat" ? "filters.dat" : file));
+    }
+    return folder;
+}
+
 void writeFile(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     require(out.good(), "cannot write a scratch file");
 }
 
-void scanMessage(int32_t handle, const std::vector<std::string>& headerLines,
-                 std::string_view body) {
+HostAnswer scanMessage(int32_t handle, const std::vector<std::string>& headerLines,
+                       std::string_view body, HostVerdict incoming) {
     static int32_t fetchId = 0;
     ++fetchId;
     std::vector<const char*> lines;
@@ -127,6 +138,8 @@ void scanMessage(int32_t handle, const std::vector<std::string>& headerLines,
     fetch.bodyByteCount = static_cast<uint32_t>(body.size());
     fetch.fetchType = cw::POP3_RETR;
     MessageStatus status{};
+    status.spam = incoming.spam;
+    status.whitelisted = incoming.whitelisted;
     status.account = &account;
     status.fetchInfo = &fetch;
 
@@ -139,9 +152,14 @@ void scanMessage(int32_t handle, const std::vector<std::string>& headerLines,
     filterOnMessageBody(lines.data(), static_cast<int32_t>(lines.size()), bodyFile(body), fetchId,
                         &status, handle);
     checkStatus(status);
-    checkAddedLines(fetchId);
+    HostAnswer answer;
+    answer.addedLines = checkAddedLines(fetchId);
     processedMessage(nullptr, nullptr, nullptr, nullptr, &status);
     fetchEnd(fetchId);
+    answer.status = status;
+    answer.status.account = nullptr;
+    answer.status.fetchInfo = nullptr;
+    return answer;
 }
 
 }  // namespace fuzzhost

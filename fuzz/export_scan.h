@@ -26,8 +26,25 @@ void require(bool condition, const char* what);
 // program exits; the path ends with '/'.
 std::string makeScratchFolder(const char* name);
 
+// A new scratch folder with the shipped rules of `shippedFolder` in it:
+// default_filters.dat as filters.dat, the lists beside it.
+std::string makeShippedRulesFolder(const char* shippedFolder, const char* name);
+
 // Writes `bytes` to `path`, replacing the file.
 void writeFile(const std::string& path, std::string_view bytes);
+
+// What the host has decided about a message before the plug-in sees it.
+struct HostVerdict {
+    int32_t spam = 0;
+    int32_t whitelisted = 0;
+};
+
+// What a scan hands back to the host: the status record (its account and fetch
+// information pointers cleared, they pointed into the scan) and the added lines.
+struct HostAnswer {
+    cw::MessageStatus status{};
+    std::string addedLines;
+};
 
 // Hands one message to the configuration `handle` as the host does: fetchStart,
 // requireBodyFiltering, minBodyBytesRequired, filterOnMessageBody (the body from
@@ -35,7 +52,7 @@ void writeFile(const std::string& path, std::string_view bytes);
 // breaks its bounds: a status field outside its values, a tag without its
 // terminator, an added-lines size that differs from what is written, a text
 // longer than getMaxBytesToAdd or cut inside a line, a write past the buffer.
-void scanMessage(int32_t handle, const std::vector<std::string>& headerLines,
-                 std::string_view body);
+HostAnswer scanMessage(int32_t handle, const std::vector<std::string>& headerLines,
+                       std::string_view body, HostVerdict incoming = {});
 
 }  // namespace fuzzhost

@@ -2,18 +2,19 @@
 // and a list file named "list.txt" (its rules include it with B_INCLUDE_...),
 // split at the first NUL byte. The folder is loaded through loadConfig and the
 // one fixed multipart message below is scanned through the exports, with every
-// answer checked (export_scan.h); the configuration is then released and the
-// options set back to a fresh process's, so that each input runs alone.
+// answer checked (export_scan.h), and scanned again with the plain reference
+// rule set, which must give the same answers and log (two_way_scan.h); the
+// configurations are then released and the options set back to a fresh
+// process's, so that each input runs alone.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/filter_options.h"
-#include "export_scan.h"
 #include "replay_main.h"
+#include "two_way_scan.h"
 
 namespace {
 
@@ -86,13 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     fuzzhost::writeFile(folder + "filters.dat", rules);
     fuzzhost::writeFile(folder + "list.txt", list);
-    // The statistics stay: made anew, they would be flushed to disk for every input.
-    std::remove((folder + "cobbleweave.log").c_str());
+    // The statistics stay: made anew, they would be flushed to disk for every
+    // input. The log is emptied before each scan.
 
-    int32_t handle = loadConfig(folder.c_str());
-    fuzzhost::require(handle > 0, "loadConfig refused a folder");
-    fuzzhost::scanMessage(handle, HEADER_LINES, BODY);
-    releaseConfig(handle);
+    fuzzhost::TwoWayConfig config = fuzzhost::loadTwoWays(folder);
+    fuzzhost::requireSameBothWays(fuzzhost::scanTwoWays(config, HEADER_LINES, BODY));
+    fuzzhost::releaseTwoWays(config);
     cw::filterOptions = cw::FilterOptions{};
     return 0;
 }

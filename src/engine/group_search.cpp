@@ -44,6 +44,12 @@ void searchGroup(ScanContext& scan, uint32_t groupIndex) {
 
 bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule) {
     const LiteralGroup& group = scan.rules.groups[rule.group];
+    if (group.patterns && !scan.budget.cutRules.empty()) {
+        // Once the message's budget is spent no pattern is tested, a literal
+        // one no more than another: the rule is cut off and named.
+        scan.budget.cutRules.push_back(rule.record.text);
+        return false;
+    }
     if (!scan.groups[rule.group].searched) {
         searchGroup(scan, rule.group);
     }
@@ -134,8 +140,9 @@ size_t nextRecordWithHits(ScanContext& scan, size_t from, size_t end) {
 size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
     const CompiledRule& rule = scan.rules.rules[index];
     // PROFILE logs every line, and DEBUG traces decoded lines for every rule.
+    // Past the message's budget each pattern rule is named as cut off.
     if (rule.runEnd == NO_INDEX || filterOptions.profile ||
-        filterOptions.traceLevel == TRACE_DEBUG) {
+        filterOptions.traceLevel == TRACE_DEBUG || !scan.budget.cutRules.empty()) {
         return index;
     }
     size_t next = nextRecordWithHits(scan, index, rule.runEnd);

@@ -21,14 +21,18 @@ std::string lowerCase(std::string_view text) {
 }
 
 // A rule's selector, shared by the rules of one field (or of one Header: name).
+// Without shortcuts one selector offers every line to every field, which then
+// tells by the line's name alone whether it belongs.
 uint32_t selectorFor(RuleSet& set, std::map<std::string, uint32_t>& byField,
                      const RuleRecord& record) {
-    std::string key = ruleFieldOf(record.field).subjects == FieldSubjects::HEADER_EXISTENCE
+    std::string key = !set.shortcuts ? std::string()
+                      : ruleFieldOf(record.field).subjects == FieldSubjects::HEADER_EXISTENCE
                           ? "Header: " + lowerCase(record.pattern)
                           : lowerCase(record.fieldType);
     auto [position, added] = byField.emplace(key, static_cast<uint32_t>(set.selectors.size()));
     if (added) {
-        set.selectors.push_back(ruleSelectorOf(record));
+        set.selectors.push_back(set.shortcuts ? ruleSelectorOf(record)
+                                              : HeaderSelector{.anyLine = true, .names = {}});
     }
     return position->second;
 }
@@ -210,8 +214,9 @@ void markLiteralRuns(RuleSet& set) {
     }
 }
 
-std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config) {
+std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config, bool shortcuts) {
     RuleSet set;
+    set.shortcuts = shortcuts;
     set.rules.reserve(config.lineTexts.size());
     std::map<std::string, uint32_t> selectorByField;
     for (const std::string& line : config.lineTexts) {
@@ -228,12 +233,26 @@ std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config) 
         }
         set.rules.push_back(std::move(rule));
     }
-    gatherLiteralGroups(set);
+    if (set.shortcuts) {
+        gatherLiteralGroups(set);
+    }
     assignPatternSlots(set);
-    gatherPrefilterGroups(set);
-    markLiteralRuns(set);
+    if (set.shortcuts) {
+        gatherPrefilterGroups(set);
+        markLiteralRuns(set);
+    }
     compilePatterns(set);
     return std::make_shared<CompiledConfiguration>(std::move(set));
+}
+
+void compileRuleSetWith(FilterConfig& config, bool shortcuts) {
+    try {
+        config.compiled = buildRuleSet(config, shortcuts);
+    } catch (const std::bad_alloc&) {
+        writeLog("loadConfig:compile / memory allocation failed");
+        // The first scan tries again.
+        config.compiled.reset();
+    }
 }
 
 }  // namespace
@@ -260,18 +279,16 @@ bool literalOfPattern(std::string_view pattern, std::string& literal) {
 }
 
 void compileRuleSet(FilterConfig& config) {
-    try {
-        config.compiled = buildRuleSet(config);
-    } catch (const std::bad_alloc&) {
-        writeLog("loadConfig:compile / memory allocation failed");
-        // The first scan tries again.
-        config.compiled.reset();
-    }
+    compileRuleSetWith(config, true);
+}
+
+void compileReferenceRuleSet(FilterConfig& config) {
+    compileRuleSetWith(config, false);
 }
 
 CompiledConfiguration& compiledOf(FilterConfig& config) {
     if (!config.compiled) {
-        config.compiled = buildRuleSet(config);
+        config.compiled = buildRuleSet(config, true);
     }
     return static_cast<CompiledConfiguration&>(*config.compiled);
 }

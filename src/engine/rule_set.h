@@ -81,6 +81,11 @@ struct RuleSet {
     std::vector<PatternCompileResult> patterns;
     std::vector<LiteralGroup> groups;
     std::vector<PrefilterGroup> prefilterGroups;
+    // Off in the reference build: no literal or prefilter groups, no runs, every
+    // header line offered to every header field. Each rule then runs its own
+    // test on every subject of its field, the plain scan the shortcuts must
+    // equal (the differential tests compare the two).
+    bool shortcuts = true;
     bool usesHeaderTexts = false;  // some rule tests CompleteHeader:
     bool usesBodyLines = false;    // some rule tests Line:
 };
@@ -115,6 +120,10 @@ struct CompiledConfiguration final : CompiledRules {
 // Reads every line of `config` into its rule set and compiles every pattern
 // that can run. Logs nothing. Also the hook that loadConfig calls.
 void compileRuleSet(FilterConfig& config);
+
+// The same with every shortcut off (RuleSet::shortcuts): for the tests that
+// prove the shortcuts change nothing, never for the host.
+void compileReferenceRuleSet(FilterConfig& config);
 
 // The configuration's compiled form, made now if the load did not.
 CompiledConfiguration& compiledOf(FilterConfig& config);
