@@ -189,30 +189,42 @@ void markLiteralRuns(RuleSet& set) {
     }
 }
 
-std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
-    auto set = std::make_shared<RuleSet>();
-    set->rules.reserve(config.lineTexts.size());
-    std::map<std::string, uint32_t> selectorByField;
-    for (const std::string& line : config.lineTexts) {
-        CompiledRule rule;
-        rule.record = readRuleRecord(line);
-        const RuleRecord& record = rule.record;
-        if (record.isWellFormed()) {
-            rule.fieldCut = fieldCutOf(record.fieldType);
-            if (testsHeaderLines(record.field) || record.field == FieldKind::HEADER_EXISTS) {
-                rule.selectorId = selectorFor(*set, selectorByField, record);
-            }
-            set->usesHeaderTexts |= record.field == FieldKind::COMPLETE_HEADER;
-            set->usesBodyLines |= record.field == FieldKind::LINE;
-            if (record.flags & FLAG_HAS_PATTERN) {
-                rule.patternSlot = addPattern(*set, std::string(), false);
-                std::string folded = lowerCase(record.pattern);
-                if ((record.flags & FLAG_HAS_STRING) && folded != record.pattern) {
-                    rule.foldedSlot = addPattern(*set, std::move(folded), true);
-                }
+void addRule(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
+             std::string_view line) {
+    CompiledRule rule;
+    rule.record = readRuleRecord(line);
+    const RuleRecord& record = rule.record;
+    if (record.isWellFormed()) {
+        rule.fieldCut = fieldCutOf(record.fieldType);
+        if (testsHeaderLines(record.field) || record.field == FieldKind::HEADER_EXISTS) {
+            rule.selectorId = selectorFor(set, selectorByField, record);
+        }
+        set.usesHeaderTexts |= record.field == FieldKind::COMPLETE_HEADER;
+        set.usesBodyLines |= record.field == FieldKind::LINE;
+        if (record.flags & FLAG_HAS_PATTERN) {
+            rule.patternSlot = addPattern(set, std::string(), false);
+            std::string folded = lowerCase(record.pattern);
+            if ((record.flags & FLAG_HAS_STRING) && folded != record.pattern) {
+                rule.foldedSlot = addPattern(set, std::move(folded), true);
             }
         }
-        set->rules.push_back(std::move(rule));
+    }
+    set.rules.push_back(std::move(rule));
+}
+
+std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
+    auto set = std::make_shared<RuleSet>();
+    set->rules.reserve(config.lines.lineCount());
+    std::map<std::string, uint32_t> selectorByField;
+    for (size_t item = 0; item < config.lines.size(); ++item) {
+        if (const ListRun* run = config.lines.run(item)) {
+            for (size_t entry = 0; entry < run->size(); ++entry) {
+                set->expandedLines.push_back(run->line(entry));
+                addRule(*set, selectorByField, set->expandedLines.back());
+            }
+        } else {
+            addRule(*set, selectorByField, config.lines.line(item));
+        }
     }
     gatherLiteralGroups(*set);
     gatherPrefilterGroups(*set);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -80,6 +81,8 @@ struct CompiledRule {
 };
 
 struct RuleSet : CompiledRules {
+    // The lines of list runs read as ordinary rules, which point into them.
+    std::deque<std::string> expandedLines;
     std::vector<CompiledRule> rules;  // one per stored line
     std::vector<HeaderSelector> selectors;
     std::vector<PatternEntry> patterns;

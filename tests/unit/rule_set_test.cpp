@@ -12,8 +12,9 @@ namespace cw {
 namespace {
 
 RuleSet& compiled(FilterConfig& config, const std::vector<std::string>& lines) {
-    config.lineTexts = lines;
-    config.lineOrigins.assign(lines.size(), ORIGIN_MAIN);
+    for (const std::string& line : lines) {
+        config.lines.append(line, ORIGIN_MAIN);
+    }
     compileRuleSet(config);
     return ruleSetOf(config);
 }
@@ -36,8 +37,8 @@ class PatternCache : public testing::TestWithParam<bool> {};
 
 TEST_P(PatternCache, CompilesOnceAndKeepsFailuresToo) {
     FilterConfig config;
-    config.lineTexts = {"Subject: {fr.e}", "Subject: {(}"};
-    config.lineOrigins.assign(2, ORIGIN_MAIN);
+    config.lines.append("Subject: {fr.e}", ORIGIN_MAIN);
+    config.lines.append("Subject: {(}", ORIGIN_MAIN);
     RuleSet& set = ruleSetOf(config);
     set.useJit = GetParam();
     const CompiledRule& good = set.rules[0];
