@@ -6,7 +6,8 @@
 // looked for on its own. Letter case is folded for ASCII
 // A-Z only, as the plain-string rules compare.
 //
-// Memory is a folded copy of the strings, the sorted index and a stamp per string.
+// Memory is the sorted index and a stamp per string, and a folded copy of the
+// strings unless they are given in one block that is its own folded form.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,12 @@ namespace cw {
 class LiteralList {
   public:
     explicit LiteralList(std::vector<std::string_view> strings);
+    // The strings side by side in `block`, string i ending at ends[i]. The list
+    // keeps a view of the block (a folded copy when it holds capital letters),
+    // which must outlive it.
+    LiteralList(std::string_view block, const std::vector<uint32_t>& ends);
+    LiteralList(const LiteralList&) = delete;
+    LiteralList& operator=(const LiteralList&) = delete;
 
     // Appends to `found` the index of every string that occurs in `text`, each
     // once, in no particular order. An empty string is never found. With
@@ -43,9 +50,9 @@ class LiteralList {
     // Reports string `index` found at `start`, unless this search did already.
     void report(uint32_t index, size_t start, Reports& reports) const;
     uint32_t bucketOf(uint32_t hash) const;
+    void build(const std::vector<uint32_t>& ends);
 
-    // The strings in folded byte order, folded, side by side in one block, so
-    // that narrowing a range reads neighbouring bytes.
+    // The strings in folded byte order, as offsets into the folded block.
     struct Entry {
         uint32_t offset;  // in folded_
         uint32_t length;
@@ -53,7 +60,8 @@ class LiteralList {
     };
     size_t count_ = 0;
     std::vector<Entry> sorted_;
-    std::string folded_;
+    std::string ownedFolded_;  // when the strings had to be folded
+    std::string_view folded_;  // the strings, folded, side by side
     // For each folded first byte: where its strings begin in sorted_ (257 entries).
     std::vector<uint32_t> firstByteStart_;
     // The folded one-byte strings, and a bit for the hash of the first three

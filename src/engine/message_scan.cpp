@@ -414,20 +414,10 @@ size_t nextRecordWithHits(ScanContext& scan, size_t from, size_t end) {
     return next == scan.recordsWithHits.end() ? end : std::min<size_t>(*next, end);
 }
 
-// Passes over the rules of a literal run that do not occur in the message, as
-// evaluating them would: each is a plain rule that does not match, so the chain
-// starts afresh and only the new-match line stays held. Returns where to go on.
-size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
-    const CompiledRule& rule = scan.rules.rules[index];
-    // PROFILE logs every line, and DEBUG traces decoded lines for every rule.
-    if (rule.runEnd == NO_INDEX || filterOptions.profile ||
-        filterOptions.traceLevel == TRACE_DEBUG) {
-        return index;
-    }
-    size_t next = nextRecordWithHits(scan, index, rule.runEnd);
-    if (next == index) {
-        return index;
-    }
+// Passes over rules that do not occur in the message, as evaluating them
+// would: each is a plain rule that does not match, so the chain starts afresh
+// and only the new-match line stays held.
+void passOverRulesWithoutHits(ScanContext& scan) {
     if (platform::pumpWindowMessages()) {
         scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
     }
@@ -437,6 +427,25 @@ size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
         writeLog(scan.newMatchLine, LOG_HOLD);
         scan.heldOnlyNewMatch = true;
     }
+}
+
+// PROFILE logs every line, and DEBUG traces decoded lines for every rule.
+bool everyRuleIsVisited() {
+    return filterOptions.profile || filterOptions.traceLevel == TRACE_DEBUG;
+}
+
+// Passes over the rules of a literal run that do not occur in the message.
+// Returns where to go on.
+size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
+    const CompiledRule& rule = scan.rules.rules[index];
+    if (rule.runEnd == NO_INDEX || everyRuleIsVisited()) {
+        return index;
+    }
+    size_t next = nextRecordWithHits(scan, index, rule.runEnd);
+    if (next == index) {
+        return index;
+    }
+    passOverRulesWithoutHits(scan);
     return next;
 }
 
@@ -508,36 +517,85 @@ void decideVerdict(FetchRecord& fetch, ScanContext& scan) {
     applyStatusTag(scan.verdict, scan.matchId, scan.status);
 }
 
-void runRules(ScanContext& scan, FetchRecord& fetch) {
+// One rule at its turn, `evaluate` telling whether it matches. False when
+// FASTSCAN ends the scan.
+template <typename Evaluate>
+bool runRule(ScanContext& scan, FetchRecord& fetch, const RuleRecord& record, Evaluate evaluate) {
+    if (platform::pumpWindowMessages()) {
+        scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
+    }
     ActiveRule active;
+    if (!applyRuleOptions(record, active)) {
+        return true;
+    }
+    // A rule that does not match and does not negate holds no line, so
+    // after it only the new-match line is held, as before it.
+    bool heldOnlyNewMatch = scan.heldOnlyNewMatch;
+    scan.heldOnlyNewMatch = false;
+    bool matched = evaluate(active);
+    if (!matched && heldOnlyNewMatch &&
+        (active.flags & (FLAG_NEGATE | FLAG_CHAIN_WITH_NEXT)) == 0) {
+        scan.chain = true;
+        scan.heldOnlyNewMatch = true;
+        return true;
+    }
+    decideRule(record, active.flags, matched, fetch, scan);
+    if (filterOptions.fastScan && (scan.verdict & VERDICT_SPAM) &&
+        scan.total > filterOptions.thresholdSpam) {
+        writeLog("FASTSCAN evaluated", LOG_APPEND);
+        return false;
+    }
+    return true;
+}
+
+// A list run's entries in order, each run as its own line would be; the ones
+// that do not occur in the message are passed over as a literal run's are.
+bool runListRun(ScanContext& scan, FetchRecord& fetch, const ListRunRules& run) {
+    std::vector<ListRunHit> hits = searchListRun(run, scan.subjects);
+    auto hit = hits.begin();
+    std::string text;
+    const uint32_t entries = static_cast<uint32_t>(run.run->size());
+    for (uint32_t entry = 0; entry < entries && !scan.stopped; ++entry) {
+        while (hit != hits.end() && hit->entry < entry) {
+            ++hit;
+        }
+        if (!everyRuleIsVisited() && (hit == hits.end() || hit->entry != entry)) {
+            passOverRulesWithoutHits(scan);
+            if (hit == hits.end()) {
+                break;
+            }
+            entry = hit->entry;
+        }
+        RuleRecord record = listRunRecord(run, entry, text);
+        bool goOn = runRule(scan, fetch, record, [&](const ActiveRule& active) {
+            bool matched = false;
+            for (; !active.neverMatches && hit != hits.end() && hit->entry == entry; ++hit) {
+                matched = true;
+                holdMatchEvidence(record, hit->subject->lower.c_str() + hit->start);
+            }
+            return matched;
+        });
+        if (!goOn) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void runRules(ScanContext& scan, FetchRecord& fetch) {
     std::vector<CompiledRule>& rules = scan.rules.rules;
     for (size_t index = 0; index < rules.size() && !scan.stopped; ++index) {
         index = skipRulesWithoutHits(scan, index);
         if (index >= rules.size()) {
             break;
         }
-        if (platform::pumpWindowMessages()) {
-            scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
-        }
         CompiledRule& rule = rules[index];
-        if (!applyRuleOptions(rule.record, active)) {
-            continue;
-        }
-        // A rule that does not match and does not negate holds no line, so
-        // after it only the new-match line is held, as before it.
-        bool heldOnlyNewMatch = scan.heldOnlyNewMatch;
-        scan.heldOnlyNewMatch = false;
-        bool matched = evaluateRule(scan, rule, active);
-        if (!matched && heldOnlyNewMatch &&
-            (active.flags & (FLAG_NEGATE | FLAG_CHAIN_WITH_NEXT)) == 0) {
-            scan.chain = true;
-            scan.heldOnlyNewMatch = true;
-            continue;
-        }
-        decideRule(rule.record, active.flags, matched, fetch, scan);
-        if (filterOptions.fastScan && (scan.verdict & VERDICT_SPAM) &&
-            scan.total > filterOptions.thresholdSpam) {
-            writeLog("FASTSCAN evaluated", LOG_APPEND);
+        bool goOn = rule.listRun != NO_INDEX
+                        ? runListRun(scan, fetch, scan.rules.listRuns[rule.listRun])
+                        : runRule(scan, fetch, rule.record, [&](const ActiveRule& active) {
+                              return evaluateRule(scan, rule, active);
+                          });
+        if (!goOn) {
             break;
         }
     }

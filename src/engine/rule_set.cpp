@@ -212,16 +212,35 @@ void addRule(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
     set.rules.push_back(std::move(rule));
 }
 
+// A list run as one item of the rule set, when its entries' rules read as plain
+// strings of one shape and are enough to be worth a search of their own;
+// otherwise as its lines.
+void addListRun(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
+                const ListRun& run) {
+    std::string sample = run.prefix + "x" + run.suffix;
+    RuleRecord record = readRuleRecord(sample);
+    ListRunRules rules;
+    if (run.size() >= MIN_GROUP_SIZE && readListRunShape(run, record, sample, rules)) {
+        rules.selectorId = selectorFor(set, selectorByField, record);
+        CompiledRule rule;
+        rule.listRun = static_cast<uint32_t>(set.listRuns.size());
+        set.listRuns.push_back(std::move(rules));
+        set.rules.push_back(std::move(rule));
+        return;
+    }
+    for (size_t entry = 0; entry < run.size(); ++entry) {
+        set.expandedLines.push_back(run.line(entry));
+        addRule(set, selectorByField, set.expandedLines.back());
+    }
+}
+
 std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
     auto set = std::make_shared<RuleSet>();
-    set->rules.reserve(config.lines.lineCount());
+    set->rules.reserve(config.lines.size());
     std::map<std::string, uint32_t> selectorByField;
     for (size_t item = 0; item < config.lines.size(); ++item) {
         if (const ListRun* run = config.lines.run(item)) {
-            for (size_t entry = 0; entry < run->size(); ++entry) {
-                set->expandedLines.push_back(run->line(entry));
-                addRule(*set, selectorByField, set->expandedLines.back());
-            }
+            addListRun(*set, selectorByField, *run);
         } else {
             addRule(*set, selectorByField, config.lines.line(item));
         }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/config_table.h"
+#include "engine/list_run.h"
 #include "engine/literal_list.h"
 #include "engine/matchers.h"
 #include "engine/pattern.h"
@@ -72,6 +73,8 @@ struct CompiledRule {
     uint32_t prefilter = NO_INDEX;
     uint32_t prefilterMember = 0;
     size_t skipUpTo = 0;
+    // The rule set's list run this item stands for (its record is then empty).
+    uint32_t listRun = NO_INDEX;
     // How far before the first of its literals a match can begin (SIZE_MAX:
     // anywhere).
     size_t lead = SIZE_MAX;
@@ -81,6 +84,7 @@ struct CompiledRule {
 };
 
 struct RuleSet : CompiledRules {
+    std::vector<ListRunRules> listRuns;
     // The lines of list runs read as ordinary rules, which point into them.
     std::deque<std::string> expandedLines;
     std::vector<CompiledRule> rules;  // one per stored line
