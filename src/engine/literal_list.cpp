@@ -22,19 +22,6 @@ unsigned char folded(char c) {
     return FOLD.byte[static_cast<unsigned char>(c)];
 }
 
-// Folded byte order; a string sorts before every longer string it begins.
-bool foldedLess(std::string_view a, std::string_view b) {
-    size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        unsigned char x = folded(a[i]);
-        unsigned char y = folded(b[i]);
-        if (x != y) {
-            return x < y;
-        }
-    }
-    return a.size() < b.size();
-}
-
 // The hash of three bytes: 5 bits apart, so that it rolls along a text as
 // ((hash << 5) ^ next) & TRIPLE_MASK. 4 KB of bits.
 constexpr uint32_t TRIPLE_MASK = (1u << 15) - 1;
@@ -120,9 +107,9 @@ void LiteralList::build(const std::vector<uint32_t>& ends) {
     singleBytes_.erase(std::unique(singleBytes_.begin(), singleBytes_.end()), singleBytes_.end());
     // Equal strings keep their list order, so a search reports them as it always did.
     std::sort(sorted_.begin(), sorted_.end(), [&](const Entry& a, const Entry& b) {
-        std::string_view x = stringOf(a);
-        std::string_view y = stringOf(b);
-        return x != y ? foldedLess(x, y) : a.index < b.index;
+        // Folded already: byte order is folded byte order.
+        int order = stringOf(a).compare(stringOf(b));
+        return order != 0 ? order < 0 : a.index < b.index;
     });
     // firstByteStart_[c] is the first sorted string whose first byte is c or more.
     size_t position = 0;
