@@ -223,15 +223,21 @@ bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule) {
 }
 
 // The compiled pattern of a rule, or null (with the two error lines) when it does
-// not compile. Under PRECOMPILE a rule keeps the pattern text it was first
-// compiled from, as the per-line pattern cache always did.
+// not compile. A prefiltered rule's pattern is only checked here; the subject
+// filter compiles it when a subject may match. Under PRECOMPILE a rule keeps the pattern text it
+// was first compiled from, as the per-line pattern cache always did.
 PatternCompileResult* patternFor(ScanContext& scan, CompiledRule& rule, bool folded) {
     uint8_t variant = (folded && rule.foldedSlot != NO_INDEX) ? 2 : 1;
     if (filterOptions.precompile && rule.keptVariant != 0) {
         variant = rule.keptVariant;
     }
-    PatternEntry& entry =
-        obtainPattern(scan.rules, variant == 2 ? rule.foldedSlot : rule.patternSlot, rule.record);
+    uint32_t slot = variant == 2 ? rule.foldedSlot : rule.patternSlot;
+    PatternEntry& entry = scan.rules.patterns[slot];
+    if (!entry.compiled && entry.valid) {
+        return &entry.result;  // compiled once a subject may match (see evaluateRule)
+    }
+    bool checking = !entry.compiled;
+    obtainPattern(scan.rules, slot, rule.record);
     if (!entry.result.pattern) {
         const std::string_view text = rule.record.text;
         writeLog(formatText("error: cannot compile [%.*s]",
@@ -241,6 +247,11 @@ PatternCompileResult* patternFor(ScanContext& scan, CompiledRule& rule, bool fol
                             entry.result.errorText.c_str()),
                  LOG_APPEND);
         return nullptr;
+    }
+    entry.valid = true;
+    if (checking && rule.prefilter != NO_INDEX) {
+        entry.result = PatternCompileResult();
+        entry.compiled = false;
     }
     if (filterOptions.precompile && rule.keptVariant == 0) {
         rule.keptVariant = variant;
@@ -310,7 +321,11 @@ bool evaluateRule(ScanContext& scan, CompiledRule& rule, const ActiveRule& activ
             SubjectFilter mayMatch;
             if (rule.prefilter != NO_INDEX) {
                 mayMatch = [&scan, &rule](PreparedText& subject, size_t start, size_t& from) {
-                    return subjectMayMatch(scan, rule, subject, start, from);
+                    if (!subjectMayMatch(scan, rule, subject, start, from)) {
+                        return false;
+                    }
+                    obtainPattern(scan.rules, rule.patternSlot, rule.record);
+                    return true;
                 };
             }
             size_t cutBefore = scan.budget.cutRules.size();

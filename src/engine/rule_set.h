@@ -25,6 +25,9 @@ struct PatternEntry {
     std::string foldedText;  // the text compiled, when it is not the record's pattern
     bool folded = false;
     bool compiled = false;
+    // Compiled once without error. A prefiltered rule's code is then dropped
+    // until a subject may hold a match: most rules of a large list never meet one.
+    bool valid = false;
     PatternCompileResult result;
 };
 

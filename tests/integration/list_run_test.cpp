@@ -1,6 +1,7 @@
 // An include list's entries are kept and scanned as one run where they make
 // one shape of rule; a scan must read exactly as it does with the same rules
 // written out line by line: log, evidence, added lines, score and status.
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -97,5 +98,41 @@ TEST_P(ListRunScan, ReadsAsTheSameRulesWrittenOut) {
 INSTANTIATE_TEST_SUITE_P(Options, ListRunScan,
                          testing::Values("", "PROFILE\n", "DEBUG\n", "CHECK\nSHOWVALUE\n",
                                          "FASTSCAN\nTHRESHOLD_SPAM 6\n"));
+
+}  // namespace
+
+namespace {
+
+using RegListScan = PluginHost;
+
+// Patterns of a list are compiled for good only when a subject may hold a
+// match; one that does not compile is still reported at its turn in every scan,
+// and a good one still matches in every scan.
+TEST_F(RegListScan, ABadPatternAmongGoodOnesIsReportedAndTheGoodOnesMatchEveryTime) {
+    writeConfigFile("patterns.txt",
+                    "cheap\\s+pills\nwin\\w+ now\n(unclosed lottery\ncasino\\s+\\d+\n"
+                    "free\\s+money\n");
+    load("B_INCLUDE_REG_SUBJECT 2 patterns.txt\n");
+    const char* message = "From: a@b.example\r\nSubject: Cheap   pills here\r\n\r\nHello.\r\n";
+    const std::regex matchId("ID#[0-9-]+");
+    std::vector<std::vector<std::string>> scans;
+    for (int round = 0; round < 2; ++round) {
+        markLog();
+        scan(message);
+        scans.emplace_back();
+        for (const std::string& line : newLogLines()) {
+            scans.back().push_back(std::regex_replace(line, matchId, "ID#"));
+        }
+        EXPECT_EQ("X-Quelt: BL\r\n", addedLines);
+    }
+    EXPECT_EQ(scans[0], scans[1]);
+    for (const std::string& expected :
+         {std::string("valid: [Subject: 2.0 {cheap\\s+pills} [BL]] matches [Cheap   pills here] "
+                      "in [Subject:]"),
+          std::string("error: cannot compile [Subject: 2.0 {(unclosed lottery} [BL]]")}) {
+        EXPECT_NE(scans[1].end(), std::find(scans[1].begin(), scans[1].end(), expected))
+            << expected;
+    }
+}
 
 }  // namespace
