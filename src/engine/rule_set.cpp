@@ -236,7 +236,17 @@ void addListRun(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
 
 std::shared_ptr<RuleSet> buildRuleSet(const FilterConfig& config) {
     auto set = std::make_shared<RuleSet>();
-    set->rules.reserve(config.lines.size());
+    // One rule per line, but one for a list run that is kept whole; a run too
+    // small to be searched on its own is read as its lines.
+    size_t ruleCount = config.lines.size();
+    for (size_t item = 0; item < config.lines.size(); ++item) {
+        const ListRun* run = config.lines.run(item);
+        if (run != nullptr && run->size() > 1 && run->size() < MIN_GROUP_SIZE) {
+            ruleCount += run->size() - 1;
+        }
+    }
+    set->rules.reserve(ruleCount);
+    set->patterns.reserve(ruleCount);
     std::map<std::string, uint32_t> selectorByField;
     for (size_t item = 0; item < config.lines.size(); ++item) {
         if (const ListRun* run = config.lines.run(item)) {
