@@ -282,8 +282,10 @@ bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& 
             entry->second.assign(group.memberCount, 0);
             for (size_t i = 0; i < hits.found.size(); ++i) {
                 uint32_t oneBeyond = static_cast<uint32_t>(hits.foundAt[i] + 1);
-                for (uint32_t member : group.holders[hits.found[i]]) {
-                    uint32_t& first = entry->second[member];
+                uint32_t literal = hits.found[i];
+                for (uint32_t at = group.holderStart[literal]; at < group.holderStart[literal + 1];
+                     ++at) {
+                    uint32_t& first = entry->second[group.holders[at]];
                     first = first == 0 ? oneBeyond : std::min(first, oneBeyond);
                 }
             }

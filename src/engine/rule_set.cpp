@@ -1,5 +1,6 @@
 #include "engine/rule_set.h"
 
+#include <algorithm>
 #include <map>
 #include <new>
 
@@ -144,9 +145,10 @@ void gatherPrefilterGroups(RuleSet& set) {
             continue;
         }
         // Rules that need the same literal (copies of a rule, variants of one
-        // word) share it: a subject is searched for it once.
+        // word) share it: a subject is searched for it once. Sorted rather than
+        // mapped, so that a large list costs no tree node per literal.
         PrefilterGroup group;
-        std::map<std::string, uint32_t> literalIndex;
+        std::vector<std::pair<std::string*, uint32_t>> needs;  // literal, member
         for (uint32_t member = 0; member < members.size(); ++member) {
             CompiledRule& rule = set.rules[members[member]];
             rule.prefilter = static_cast<uint32_t>(set.prefilterGroups.size());
@@ -154,14 +156,24 @@ void gatherPrefilterGroups(RuleSet& set) {
             rule.skipUpTo = required[members[member]].skipUpTo;
             rule.lead = required[members[member]].lead;
             for (std::string& literal : required[members[member]].anyOf) {
-                auto [entry, added] =
-                    literalIndex.try_emplace(literal, static_cast<uint32_t>(group.literals.size()));
-                if (added) {
-                    group.literals.push_back(std::move(literal));
-                    group.holders.emplace_back();
-                }
-                group.holders[entry->second].push_back(member);
+                needs.emplace_back(&literal, member);
             }
+        }
+        std::sort(needs.begin(), needs.end(), [](const auto& a, const auto& b) {
+            return *a.first != *b.first ? *a.first < *b.first : a.second < b.second;
+        });
+        group.holders.reserve(needs.size());
+        for (size_t at = 0; at < needs.size(); ++at) {
+            if (at == 0 || *needs[at].first != *needs[at - 1].first) {
+                group.holderStart.push_back(static_cast<uint32_t>(group.holders.size()));
+                group.literals.push_back(*needs[at].first);
+            }
+            group.holders.push_back(needs[at].second);
+        }
+        group.holderStart.push_back(static_cast<uint32_t>(group.holders.size()));
+        needs = {};
+        for (uint32_t index : members) {
+            required[index] = RequiredLiterals();
         }
         group.memberCount = static_cast<uint32_t>(members.size());
         group.list = std::make_unique<LiteralList>(

@@ -51,8 +51,10 @@ struct LiteralGroup {
 // hold one of its own (or that are too long to be passed over safely).
 struct PrefilterGroup {
     std::vector<std::string> literals;  // each once, however many rules need it
-    // For each literal, the members whose patterns may match where it occurs.
-    std::vector<std::vector<uint32_t>> holders;
+    // For each literal, the members whose patterns may match where it occurs:
+    // literal i's are holders[holderStart[i]] up to holders[holderStart[i + 1]].
+    std::vector<uint32_t> holderStart;
+    std::vector<uint32_t> holders;
     uint32_t memberCount = 0;
     std::unique_ptr<LiteralList> list;
 };
