@@ -62,7 +62,6 @@ struct PrefilterGroup {
 struct CompiledRule {
     RuleRecord record;
     uint32_t selectorId = NO_INDEX;  // for fields tested against header lines
-    FieldCut fieldCut = FieldCut::UNKNOWN;
     uint32_t patternSlot = NO_INDEX;
     // A rule with a string and a pattern compiles its pattern folded to lower case
     // once the string test has looked at a subject (it folds the text in place).
@@ -73,19 +72,21 @@ struct CompiledRule {
     // consecutive such rules it stands among (an include list's rules), which a
     // scan passes over up to the next one that occurs in the message.
     uint32_t runEnd = NO_INDEX;
+    // The rule set's list run this item stands for (its record is then empty).
+    uint32_t listRun = NO_INDEX;
+    // (The small fields stand together: a large list has a million rules.)
+    FieldCut fieldCut = FieldCut::UNKNOWN;
+    // Which of the two texts a PRECOMPILE scan kept for this rule (0: none yet,
+    // 1: as written, 2: folded); later PRECOMPILE scans use that one.
+    uint8_t keptVariant = 0;
     // The rule's prefilter group, its position there and the longest subject
     // its pattern may be passed over on.
     uint32_t prefilter = NO_INDEX;
     uint32_t prefilterMember = 0;
     size_t skipUpTo = 0;
-    // The rule set's list run this item stands for (its record is then empty).
-    uint32_t listRun = NO_INDEX;
     // How far before the first of its literals a match can begin (SIZE_MAX:
     // anywhere).
     size_t lead = SIZE_MAX;
-    // Which of the two texts a PRECOMPILE scan kept for this rule (0: none yet,
-    // 1: as written, 2: folded); later PRECOMPILE scans use that one.
-    uint8_t keptVariant = 0;
 };
 
 struct RuleSet : CompiledRules {
