@@ -159,9 +159,10 @@ std::vector<std::string> mainRuleLines(int32_t handle) {
     platform::LockGuard lock(moduleState.fetchLock);
     std::vector<std::string> lines;
     if (std::shared_ptr<FilterConfig> config = findConfig(handle)) {
-        for (size_t index = 0; index < config->lineTexts.size(); ++index) {
-            if (config->lineOrigins[index] == ORIGIN_MAIN) {
-                lines.push_back(config->lineTexts[index]);
+        // Lists make no main-file lines, so no run is among these.
+        for (size_t item = 0; item < config->lines.size(); ++item) {
+            if (config->lines.origin(item) == ORIGIN_MAIN) {
+                lines.emplace_back(config->lines.line(item));
             }
         }
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "config/line_store.h"
+
 namespace cw {
 
 inline constexpr uint8_t ORIGIN_MAIN = 0;
@@ -27,8 +29,7 @@ struct CompiledRules {
 
 struct FilterConfig {
     int32_t handle = 0;
-    std::vector<std::string> lineTexts;
-    std::vector<uint8_t> lineOrigins;
+    LineStore lines;
     std::shared_ptr<CompiledRules> compiled;  // null until compiled
     // What the include lists of the load have added so far (rules, bytes read),
     // against the bound of one load.
@@ -38,7 +39,7 @@ struct FilterConfig {
     // lines: the editor could not show it as it is.
     bool mainFileHasCutLines = false;
 
-    int32_t lineCount() const { return static_cast<int32_t>(lineTexts.size()); }
+    int32_t lineCount() const { return static_cast<int32_t>(lines.lineCount()); }
 };
 
 // Called under the fetch lock once a configuration's files are read, before it

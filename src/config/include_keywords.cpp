@@ -80,13 +80,25 @@ std::string resolveListPath(const std::string& name, const std::string& ruleFile
     return moduleFolder() + name;
 }
 
+// Whether an entry reads back, inside its rule, as the entry and nothing else:
+// then it can share its rule's text with its neighbours in a list run. Only a
+// plain string's entries do; a quote would end the string early.
+bool joinsListRun(const IncludeKeyword& include, const std::string& entry) {
+    return include.form == ListRuleForm::QUOTED && entry.find('"') == std::string::npos;
+}
+
 void appendListRules(TextFileReader& list, const std::string& listPath,
                      const IncludeKeyword& include, double score, FilterConfig& config) {
     std::string scoreText = formatFixed1(score);
     std::string scoreTrace = "score for included rules: " + scoreText;
+    const char* open = include.form == ListRuleForm::QUOTED ? "\"" : "{";
+    const char* close = include.form == ListRuleForm::QUOTED ? "\" [BL]" : "} [BL]";
+    // The rule of an entry is prefix + entry + close.
+    std::string prefix = formatText("%s %s %s", include.label, scoreText.c_str(), open);
     std::string line;
     std::string rule;
     size_t rulesAdded = 0;
+    bool inRun = false;  // the last item is this list's run
     // Counted into the load's tally however the reading ends.
     struct Tally {
         FilterConfig& config;
@@ -95,6 +107,7 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
         ~Tally() {
             config.includedRules += rules;
             config.includedBytes += list.bytesRead();
+            config.lines.dropEmptyRun();
         }
     } tally{config, list, rulesAdded};
     while (readRuleFilePiece(list, line)) {
@@ -120,17 +133,25 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
             continue;
         }
         traceLine(scoreTrace);
-        const char* format =
-            include.form == ListRuleForm::QUOTED ? "%s %s \"%s\" [BL]" : "%s %s {%s} [BL]";
-        rule = formatText(format, include.label, scoreText.c_str(), line.c_str());
         // Rules are built in a 4096-byte work buffer; a longer one would be cut
         // into a rule nobody wrote, so it is left out.
-        if (rule.size() >= RULE_BUFFER_SIZE) {
+        size_t ruleSize = prefix.size() + line.size() + std::strlen(close);
+        if (ruleSize >= RULE_BUFFER_SIZE) {
+            rule = prefix + line + close;
             writeLog(formatText("include blacklist: rule too long (%d bytes), skipped: %.256s",
                                 static_cast<int>(rule.size()), rule.c_str()));
             continue;
         }
-        appendRuleLine(config, rule, ORIGIN_INCLUDED);
+        if (joinsListRun(include, line)) {
+            if (!inRun) {
+                appendListRun(config, prefix, close);
+                inRun = true;
+            }
+            appendListRunEntry(config, line);
+        } else {
+            inRun = false;
+            appendRuleLine(config, prefix + line + close, ORIGIN_INCLUDED);
+        }
         ++rulesAdded;
     }
 }

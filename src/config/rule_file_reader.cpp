@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "base/log_writer.h"
 #include "common/text_ops.h"
@@ -25,28 +26,52 @@ bool readRuleFilePiece(TextFileReader& reader, std::string& line, bool* goesOn) 
 
 size_t linesBeforeFailedAllocation = SIZE_MAX;
 
-void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origin) {
-    bool included = origin == ORIGIN_INCLUDED;
-    try {
-        config.lineOrigins.push_back(origin);
-    } catch (const std::bad_alloc&) {
-        writeLog(included ? "loadConfig.cobbleweavesFlag.1 / memory allocation failed"
-                          : "loadConfig.cobbleweavesFlag / memory allocation failed");
-        throw LoadOutOfMemory{};
+namespace {
+
+// Counts one line against the test hook; throws as a failed allocation would.
+void countLineForFailure() {
+    if (linesBeforeFailedAllocation == 0) {
+        throw std::bad_alloc();
     }
+    if (linesBeforeFailedAllocation != SIZE_MAX) {
+        --linesBeforeFailedAllocation;
+    }
+}
+
+[[noreturn]] void failAppend(uint8_t origin) {
+    writeLog(origin == ORIGIN_INCLUDED ? "loadConfig.cobbleweaves.1 / memory allocation failed"
+                                       : "loadConfig / memory allocation failed");
+    throw LoadOutOfMemory{};
+}
+
+}  // namespace
+
+void appendRuleLine(FilterConfig& config, std::string_view text, uint8_t origin) {
     try {
-        if (linesBeforeFailedAllocation == 0) {
-            throw std::bad_alloc();
-        }
-        if (linesBeforeFailedAllocation != SIZE_MAX) {
-            --linesBeforeFailedAllocation;
-        }
-        config.lineTexts.push_back(text);
+        countLineForFailure();
+        config.lines.append(text, origin);
     } catch (const std::bad_alloc&) {
-        config.lineOrigins.pop_back();
-        writeLog(included ? "loadConfig.cobbleweaves.1 / memory allocation failed"
-                          : "loadConfig / memory allocation failed");
-        throw LoadOutOfMemory{};
+        failAppend(origin);
+    }
+}
+
+void appendListRun(FilterConfig& config, std::string prefix, std::string suffix) {
+    try {
+        ListRun& run = config.lines.appendRun(ORIGIN_INCLUDED);
+        run.prefix = std::move(prefix);
+        run.suffix = std::move(suffix);
+    } catch (const std::bad_alloc&) {
+        config.lines.dropEmptyRun();
+        failAppend(ORIGIN_INCLUDED);
+    }
+}
+
+void appendListRunEntry(FilterConfig& config, std::string_view entry) {
+    try {
+        countLineForFailure();
+        config.lines.addRunEntry(entry);
+    } catch (const std::bad_alloc&) {
+        failAppend(ORIGIN_INCLUDED);
     }
 }
 

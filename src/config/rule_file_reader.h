@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/text_file.h"
 #include "config/config_table.h"
@@ -29,10 +30,17 @@ bool readRuleFilePiece(TextFileReader& reader, std::string& line, bool* goesOn =
 struct LoadOutOfMemory {};
 
 // Appends one line with its origin code. A failed allocation is logged with the
-// message of the failing step (".1" variants for rules made from a list), the
-// line is dropped, leaving the arrays of equal length, and LoadOutOfMemory is
-// thrown.
-void appendRuleLine(FilterConfig& config, const std::string& text, uint8_t origin);
+// message of the failing step (the ".1" variant for rules made from a list), the
+// line is dropped and LoadOutOfMemory is thrown.
+void appendRuleLine(FilterConfig& config, std::string_view text, uint8_t origin);
+
+// Appends an empty list run with the rule text around its entries; fails as
+// appendRuleLine does for a line made from a list.
+void appendListRun(FilterConfig& config, std::string prefix, std::string suffix);
+
+// Adds an entry to the configuration's last item, a list run; fails as
+// appendRuleLine does for a line made from a list.
+void appendListRunEntry(FilterConfig& config, std::string_view entry);
 
 // For tests: how many more lines may be appended before an append fails as a
 // failed allocation would (SIZE_MAX: never). A load that runs out of memory

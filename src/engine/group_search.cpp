@@ -93,8 +93,10 @@ bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& 
             entry->second.assign(group.memberCount, 0);
             for (size_t i = 0; i < hits.found.size(); ++i) {
                 uint32_t oneBeyond = static_cast<uint32_t>(hits.foundAt[i] + 1);
-                for (uint32_t member : group.holders[hits.found[i]]) {
-                    uint32_t& first = entry->second[member];
+                uint32_t literal = hits.found[i];
+                for (uint32_t at = group.holderStart[literal]; at < group.holderStart[literal + 1];
+                     ++at) {
+                    uint32_t& first = entry->second[group.holders[at]];
                     first = first == 0 ? oneBeyond : std::min(first, oneBeyond);
                 }
             }
@@ -134,21 +136,7 @@ size_t nextRecordWithHits(ScanContext& scan, size_t from, size_t end) {
 
 }  // namespace
 
-// Passes over the rules of a literal run that do not occur in the message, as
-// evaluating them would: each is a plain rule that does not match, so the chain
-// starts afresh and only the new-match line stays held. Returns where to go on.
-size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
-    const CompiledRule& rule = scan.rules.rules[index];
-    // PROFILE logs every line, and DEBUG traces decoded lines for every rule.
-    // Past the message's budget each pattern rule is named as cut off.
-    if (rule.runEnd == NO_INDEX || filterOptions.profile ||
-        filterOptions.traceLevel == TRACE_DEBUG || !scan.budget.cutRules.empty()) {
-        return index;
-    }
-    size_t next = nextRecordWithHits(scan, index, rule.runEnd);
-    if (next == index) {
-        return index;
-    }
+void passOverRulesWithoutHits(ScanContext& scan) {
     if (platform::pumpWindowMessages()) {
         scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
     }
@@ -158,6 +146,23 @@ size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
         writeLog(scan.newMatchLine, LOG_HOLD);
         scan.heldOnlyNewMatch = true;
     }
+}
+
+bool everyRuleIsVisited() {
+    return filterOptions.profile || filterOptions.traceLevel == TRACE_DEBUG;
+}
+
+size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {
+    const CompiledRule& rule = scan.rules.rules[index];
+    // Past the message's budget each pattern rule is named as cut off.
+    if (rule.runEnd == NO_INDEX || everyRuleIsVisited() || !scan.budget.cutRules.empty()) {
+        return index;
+    }
+    size_t next = nextRecordWithHits(scan, index, rule.runEnd);
+    if (next == index) {
+        return index;
+    }
+    passOverRulesWithoutHits(scan);
     return next;
 }
 

@@ -19,8 +19,17 @@ bool evaluateGroupMember(ScanContext& scan, const CompiledRule& rule);
 bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& subject,
                      size_t start, size_t& from);
 
-// Where the rule loop goes on from rule `index`: past the rules of a literal run
-// that do not occur in the message, or `index` itself.
+// Passes over rules that do not occur in the message, as evaluating them
+// would: each is a plain rule that does not match, so the chain starts afresh
+// and only the new-match line stays held.
+void passOverRulesWithoutHits(ScanContext& scan);
+
+// Whether every rule must be visited in turn: PROFILE logs every line, and
+// DEBUG traces decoded lines for every rule.
+bool everyRuleIsVisited();
+
+// Passes over the rules of a literal run that do not occur in the message.
+// Returns where to go on.
 size_t skipRulesWithoutHits(ScanContext& scan, size_t index);
 
 }  // namespace cw

@@ -22,19 +22,6 @@ unsigned char folded(char c) {
     return FOLD.byte[static_cast<unsigned char>(c)];
 }
 
-// Folded byte order; a string sorts before every longer string it begins.
-bool foldedLess(std::string_view a, std::string_view b) {
-    size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        unsigned char x = folded(a[i]);
-        unsigned char y = folded(b[i]);
-        if (x != y) {
-            return x < y;
-        }
-    }
-    return a.size() < b.size();
-}
-
 // The hash of three bytes: 5 bits apart, so that it rolls along a text as
 // ((hash << 5) ^ next) & TRIPLE_MASK. 4 KB of bits.
 constexpr uint32_t TRIPLE_MASK = (1u << 15) - 1;
@@ -52,43 +39,77 @@ bool hasBit(const uint64_t* bits, uint32_t index) {
 
 }  // namespace
 
-LiteralList::LiteralList(std::vector<std::string_view> strings)
-    : count_(strings.size()), firstByteStart_(257, 0), tripleStarts_((TRIPLE_MASK + 1) / 64, 0) {
+LiteralList::LiteralList(std::vector<std::string_view> strings) {
+    std::vector<uint32_t> ends;
+    ends.reserve(strings.size());
+    for (std::string_view string : strings) {
+        for (char c : string) {
+            ownedFolded_ += static_cast<char>(folded(c));
+        }
+        ends.push_back(static_cast<uint32_t>(ownedFolded_.size()));
+    }
+    folded_ = ownedFolded_;
+    build(ends);
+}
+
+LiteralList::LiteralList(std::string_view block, const std::vector<uint32_t>& ends) {
+    // A block without capital letters is its own folded form and is not copied.
+    if (std::any_of(block.begin(), block.end(), [](char c) { return folded(c) != c; })) {
+        ownedFolded_.reserve(block.size());
+        for (char c : block) {
+            ownedFolded_ += static_cast<char>(folded(c));
+        }
+        folded_ = ownedFolded_;
+    } else {
+        folded_ = block;
+    }
+    build(ends);
+}
+
+void LiteralList::build(const std::vector<uint32_t>& ends) {
+    count_ = ends.size();
+    firstByteStart_.assign(257, 0);
+    tripleStarts_.assign((TRIPLE_MASK + 1) / 64, 0);
     auto markTriple = [this](uint32_t hash) {
         tripleStarts_[hash / 64] |= uint64_t{1} << (hash % 64);
     };
-    std::vector<uint32_t> order;
-    for (uint32_t index = 0; index < strings.size(); ++index) {
-        std::string_view string = strings[index];
-        if (string.empty()) {
+    auto stringOf = [this](const Entry& entry) {
+        return folded_.substr(entry.offset, entry.length);
+    };
+    size_t nonEmpty = 0;
+    for (uint32_t index = 0; index < ends.size(); ++index) {
+        nonEmpty += ends[index] != (index == 0 ? 0 : ends[index - 1]);
+    }
+    sorted_.reserve(nonEmpty);
+    for (uint32_t index = 0; index < ends.size(); ++index) {
+        uint32_t begin = index == 0 ? 0 : ends[index - 1];
+        if (ends[index] == begin) {
             continue;
         }
-        order.push_back(index);
+        sorted_.push_back(Entry{begin, ends[index] - begin, index});
+        std::string_view string = stringOf(sorted_.back());
         if (string.size() == 1) {
-            singleBytes_.push_back(folded(string[0]));
+            singleBytes_.push_back(static_cast<unsigned char>(string[0]));
         } else if (string.size() == 2) {
             for (unsigned third = 0; third < 256; ++third) {
-                markTriple(tripleHash(folded(string[0]), folded(string[1]),
+                markTriple(tripleHash(static_cast<unsigned char>(string[0]),
+                                      static_cast<unsigned char>(string[1]),
                                       static_cast<unsigned char>(third)));
             }
         } else {
-            markTriple(tripleHash(folded(string[0]), folded(string[1]), folded(string[2])));
+            markTriple(tripleHash(static_cast<unsigned char>(string[0]),
+                                  static_cast<unsigned char>(string[1]),
+                                  static_cast<unsigned char>(string[2])));
         }
     }
     std::sort(singleBytes_.begin(), singleBytes_.end());
     singleBytes_.erase(std::unique(singleBytes_.begin(), singleBytes_.end()), singleBytes_.end());
-    std::stable_sort(order.begin(), order.end(), [&strings](uint32_t a, uint32_t b) {
-        return foldedLess(strings[a], strings[b]);
+    // Equal strings keep their list order, so a search reports them as it always did.
+    std::sort(sorted_.begin(), sorted_.end(), [&](const Entry& a, const Entry& b) {
+        // Folded already: byte order is folded byte order.
+        int order = stringOf(a).compare(stringOf(b));
+        return order != 0 ? order < 0 : a.index < b.index;
     });
-    sorted_.reserve(order.size());
-    for (uint32_t index : order) {
-        std::string_view string = strings[index];
-        sorted_.push_back(Entry{static_cast<uint32_t>(folded_.size()),
-                                static_cast<uint32_t>(string.size()), index});
-        for (char c : string) {
-            folded_ += static_cast<char>(folded(c));
-        }
-    }
     // firstByteStart_[c] is the first sorted string whose first byte is c or more.
     size_t position = 0;
     for (unsigned byte = 0; byte < 256; ++byte) {
@@ -106,32 +127,31 @@ LiteralList::LiteralList(std::vector<std::string_view> strings)
         tripleRank_[word] = setBits;
         setBits += static_cast<uint32_t>(std::popcount(tripleStarts_[word]));
     }
-    // Each string's hashes, as (bucket, position in sorted_), bucket by bucket.
-    std::vector<std::pair<uint32_t, uint32_t>> placed;
-    for (uint32_t sortedAt = 0; sortedAt < sorted_.size(); ++sortedAt) {
-        const Entry& entry = sorted_[sortedAt];
+    // Each string under the bucket of each of its hashes, bucket by bucket and
+    // in sorted order within one: counted first, then placed.
+    auto forEachBucket = [&](const Entry& entry, auto&& visit) {
         const unsigned char* bytes =
             reinterpret_cast<const unsigned char*>(folded_.data()) + entry.offset;
         if (entry.length == 2) {
             for (unsigned third = 0; third < 256; ++third) {
-                placed.emplace_back(
-                    bucketOf(tripleHash(bytes[0], bytes[1], static_cast<unsigned char>(third))),
-                    sortedAt);
+                visit(bucketOf(tripleHash(bytes[0], bytes[1], static_cast<unsigned char>(third))));
             }
         } else if (entry.length > 2) {
-            placed.emplace_back(bucketOf(tripleHash(bytes[0], bytes[1], bytes[2])), sortedAt);
+            visit(bucketOf(tripleHash(bytes[0], bytes[1], bytes[2])));
         }
-    }
-    std::stable_sort(placed.begin(), placed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    };
     bucketStart_.assign(setBits + 1, 0);
-    bucketEntries_.reserve(placed.size());
-    for (const auto& [bucket, sortedAt] : placed) {
-        ++bucketStart_[bucket + 1];
-        bucketEntries_.push_back(sortedAt);
+    for (const Entry& entry : sorted_) {
+        forEachBucket(entry, [&](uint32_t bucket) { ++bucketStart_[bucket + 1]; });
     }
     for (uint32_t bucket = 0; bucket < setBits; ++bucket) {
         bucketStart_[bucket + 1] += bucketStart_[bucket];
+    }
+    bucketEntries_.resize(bucketStart_[setBits]);
+    std::vector<uint32_t> next(bucketStart_.begin(), bucketStart_.end() - 1);
+    for (uint32_t sortedAt = 0; sortedAt < sorted_.size(); ++sortedAt) {
+        forEachBucket(sorted_[sortedAt],
+                      [&](uint32_t bucket) { bucketEntries_[next[bucket]++] = sortedAt; });
     }
 }
 

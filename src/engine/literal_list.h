@@ -6,9 +6,10 @@
 // looked for on its own. Letter case is folded for ASCII
 // A-Z only, as the plain-string rules compare.
 //
-// Memory is a folded copy of the strings and the sorted index. A search changes
-// nothing in the list: what it marks lives in the caller's LiteralSearchMarks,
-// so one list may be searched by several threads at once, each with its own.
+// Memory is the sorted index, and a folded copy of the strings unless they are
+// given in one block that is its own folded form. A search changes nothing in
+// the list: what it marks lives in the caller's LiteralSearchMarks, so one list
+// may be searched by several threads at once, each with its own.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,12 @@ struct LiteralSearchMarks {
 class LiteralList {
   public:
     explicit LiteralList(std::vector<std::string_view> strings);
+    // The strings side by side in `block`, string i ending at ends[i]. The list
+    // keeps a view of the block (a folded copy when it holds capital letters),
+    // which must outlive it.
+    LiteralList(std::string_view block, const std::vector<uint32_t>& ends);
+    LiteralList(const LiteralList&) = delete;
+    LiteralList& operator=(const LiteralList&) = delete;
 
     // Appends to `found` the index of every string that occurs in `text`, each
     // once, in no particular order. An empty string is never found. With
@@ -52,9 +59,9 @@ class LiteralList {
     // Reports string `index` found at `start`, unless this search did already.
     void report(uint32_t index, size_t start, Reports& reports) const;
     uint32_t bucketOf(uint32_t hash) const;
+    void build(const std::vector<uint32_t>& ends);
 
-    // The strings in folded byte order, folded, side by side in one block, so
-    // that narrowing a range reads neighbouring bytes.
+    // The strings in folded byte order, as offsets into the folded block.
     struct Entry {
         uint32_t offset;  // in folded_
         uint32_t length;
@@ -62,7 +69,8 @@ class LiteralList {
     };
     size_t count_ = 0;
     std::vector<Entry> sorted_;
-    std::string folded_;
+    std::string ownedFolded_;  // when the strings had to be folded
+    std::string_view folded_;  // the strings, folded, side by side
     // For each folded first byte: where its strings begin in sorted_ (257 entries).
     std::vector<uint32_t> firstByteStart_;
     // The folded one-byte strings, and a bit for the hash of the first three

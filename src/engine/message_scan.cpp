@@ -14,6 +14,7 @@
 #include "engine/added_lines.h"
 #include "engine/fetch_table.h"
 #include "engine/group_search.h"
+#include "engine/list_run.h"
 #include "engine/matchers.h"
 #include "engine/pattern.h"
 #include "engine/rule_set.h"
@@ -37,6 +38,8 @@ uint32_t matchSequence = 0;
 // the message pump runs between two rules of the outer one, never inside a
 // match.
 MatchArea matchArea;
+// The marks of the list runs' searches, reused the same way.
+LiteralSearchMarks listRunMarks;
 
 const char* fetchTypeTraceLine(int32_t fetchType) {
     switch (fetchType) {
@@ -187,36 +190,85 @@ bool evaluateRule(ScanContext& scan, uint32_t index, const ActiveRule& active) {
     return matched;
 }
 
-void runRules(ScanContext& scan, FetchRecord& fetch) {
+// One rule at its turn, `evaluate` telling whether it matches. False when
+// FASTSCAN ends the scan.
+template <typename Evaluate>
+bool runRule(ScanContext& scan, FetchRecord& fetch, const RuleRecord& record, Evaluate evaluate) {
+    if (platform::pumpWindowMessages()) {
+        scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
+    }
     ActiveRule active;
+    if (!applyRuleOptions(record, active)) {
+        return true;
+    }
+    // A rule that does not match and does not negate holds no line, so
+    // after it only the new-match line is held, as before it.
+    bool heldOnlyNewMatch = scan.heldOnlyNewMatch;
+    scan.heldOnlyNewMatch = false;
+    bool matched = evaluate(active);
+    if (!matched && heldOnlyNewMatch &&
+        (active.flags & (FLAG_NEGATE | FLAG_CHAIN_WITH_NEXT)) == 0) {
+        scan.chain = true;
+        scan.heldOnlyNewMatch = true;
+        return true;
+    }
+    decideRule(record, active.flags, matched, fetch, scan);
+    if (filterOptions.fastScan && (scan.verdict & VERDICT_SPAM) &&
+        scan.total > filterOptions.thresholdSpam) {
+        writeLog("FASTSCAN evaluated", LOG_APPEND);
+        return false;
+    }
+    return true;
+}
+
+// A list run's entries in order, each run as its own line would be; the ones
+// that do not occur in the message are passed over as a literal run's are.
+bool runListRun(ScanContext& scan, FetchRecord& fetch, const ListRunRules& run) {
+    std::vector<ListRunHit> hits = searchListRun(run, scan.subjects, listRunMarks);
+    auto hit = hits.begin();
+    std::string text;
+    const uint32_t entries = static_cast<uint32_t>(run.run->size());
+    for (uint32_t entry = 0; entry < entries && !scan.stopped; ++entry) {
+        while (hit != hits.end() && hit->entry < entry) {
+            ++hit;
+        }
+        if (!everyRuleIsVisited() && (hit == hits.end() || hit->entry != entry)) {
+            passOverRulesWithoutHits(scan);
+            if (hit == hits.end()) {
+                break;
+            }
+            entry = hit->entry;
+        }
+        RuleRecord record = listRunRecord(run, entry, text);
+        bool goOn = runRule(scan, fetch, record, [&](const ActiveRule& active) {
+            bool matched = false;
+            for (; !active.neverMatches && hit != hits.end() && hit->entry == entry; ++hit) {
+                matched = true;
+                holdMatchEvidence(record, hit->subject->lower.c_str() + hit->start);
+            }
+            return matched;
+        });
+        if (!goOn) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void runRules(ScanContext& scan, FetchRecord& fetch) {
     const std::vector<CompiledRule>& rules = scan.rules.rules;
     for (size_t index = 0; index < rules.size() && !scan.stopped; ++index) {
         index = skipRulesWithoutHits(scan, index);
         if (index >= rules.size()) {
             break;
         }
-        if (platform::pumpWindowMessages()) {
-            scan.heldOnlyNewMatch = false;  // a nested scan may have changed the held lines
-        }
         const CompiledRule& rule = rules[index];
-        if (!applyRuleOptions(rule.record, active)) {
-            continue;
-        }
-        // A rule that does not match and does not negate holds no line, so
-        // after it only the new-match line is held, as before it.
-        bool heldOnlyNewMatch = scan.heldOnlyNewMatch;
-        scan.heldOnlyNewMatch = false;
-        bool matched = evaluateRule(scan, static_cast<uint32_t>(index), active);
-        if (!matched && heldOnlyNewMatch &&
-            (active.flags & (FLAG_NEGATE | FLAG_CHAIN_WITH_NEXT)) == 0) {
-            scan.chain = true;
-            scan.heldOnlyNewMatch = true;
-            continue;
-        }
-        decideRule(rule.record, active.flags, matched, fetch, scan);
-        if (filterOptions.fastScan && (scan.verdict & VERDICT_SPAM) &&
-            scan.total > filterOptions.thresholdSpam) {
-            writeLog("FASTSCAN evaluated", LOG_APPEND);
+        bool goOn = rule.listRun != NO_INDEX
+                        ? runListRun(scan, fetch, scan.rules.listRuns[rule.listRun])
+                        : runRule(scan, fetch, rule.record, [&](const ActiveRule& active) {
+                              return evaluateRule(scan, static_cast<uint32_t>(index), active);
+                          });
+        if (!goOn) {
             break;
         }
     }

@@ -1,5 +1,6 @@
 #include "engine/rule_set.h"
 
+#include <algorithm>
 #include <map>
 #include <new>
 
@@ -169,9 +170,10 @@ void gatherPrefilterGroups(RuleSet& set) {
             continue;
         }
         // Rules that need the same literal (copies of a rule, variants of one
-        // word) share it: a subject is searched for it once.
+        // word) share it: a subject is searched for it once. Sorted rather than
+        // mapped, so that a large list costs no tree node per literal.
         PrefilterGroup group;
-        std::map<std::string, uint32_t> literalIndex;
+        std::vector<std::pair<std::string*, uint32_t>> needs;  // literal, member
         for (uint32_t member = 0; member < members.size(); ++member) {
             CompiledRule& rule = set.rules[members[member]];
             rule.prefilter = static_cast<uint32_t>(set.prefilterGroups.size());
@@ -179,14 +181,24 @@ void gatherPrefilterGroups(RuleSet& set) {
             rule.skipUpTo = required[members[member]].skipUpTo;
             rule.lead = required[members[member]].lead;
             for (std::string& literal : required[members[member]].anyOf) {
-                auto [entry, added] =
-                    literalIndex.try_emplace(literal, static_cast<uint32_t>(group.literals.size()));
-                if (added) {
-                    group.literals.push_back(std::move(literal));
-                    group.holders.emplace_back();
-                }
-                group.holders[entry->second].push_back(member);
+                needs.emplace_back(&literal, member);
             }
+        }
+        std::sort(needs.begin(), needs.end(), [](const auto& a, const auto& b) {
+            return *a.first != *b.first ? *a.first < *b.first : a.second < b.second;
+        });
+        group.holders.reserve(needs.size());
+        for (size_t at = 0; at < needs.size(); ++at) {
+            if (at == 0 || *needs[at].first != *needs[at - 1].first) {
+                group.holderStart.push_back(static_cast<uint32_t>(group.holders.size()));
+                group.literals.push_back(*needs[at].first);
+            }
+            group.holders.push_back(needs[at].second);
+        }
+        group.holderStart.push_back(static_cast<uint32_t>(group.holders.size()));
+        needs = {};
+        for (uint32_t index : members) {
+            required[index] = RequiredLiterals();
         }
         group.memberCount = static_cast<uint32_t>(members.size());
         group.list = std::make_unique<LiteralList>(
@@ -214,24 +226,65 @@ void markLiteralRuns(RuleSet& set) {
     }
 }
 
+void addRule(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
+             std::string_view line) {
+    CompiledRule rule;
+    rule.record = readRuleRecord(line);
+    const RuleRecord& record = rule.record;
+    if (record.isWellFormed()) {
+        const RuleField& field = ruleFieldOf(record.field);
+        if (field.testsHeaderLines || field.subjects == FieldSubjects::HEADER_EXISTENCE) {
+            rule.selectorId = selectorFor(set, selectorByField, record);
+        }
+        set.usesHeaderTexts |= field.subjects == FieldSubjects::HEADER_TEXT;
+        set.usesBodyLines |= field.subjects == FieldSubjects::BODY_LINES;
+    }
+    set.rules.push_back(std::move(rule));
+}
+
+// A list run as one item of the rule set, when its entries' rules read as plain
+// strings of one shape and are enough to be worth a search of their own;
+// otherwise (and in the reference build) as its lines.
+void addListRun(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
+                const ListRun& run) {
+    std::string sample = run.prefix + "x" + run.suffix;
+    RuleRecord record = readRuleRecord(sample);
+    ListRunRules rules;
+    if (set.shortcuts && run.size() >= MIN_GROUP_SIZE &&
+        readListRunShape(run, record, sample, rules)) {
+        rules.selectorId = selectorFor(set, selectorByField, record);
+        CompiledRule rule;
+        rule.listRun = static_cast<uint32_t>(set.listRuns.size());
+        set.listRuns.push_back(std::move(rules));
+        set.rules.push_back(std::move(rule));
+        return;
+    }
+    for (size_t entry = 0; entry < run.size(); ++entry) {
+        set.expandedLines.push_back(run.line(entry));
+        addRule(set, selectorByField, set.expandedLines.back());
+    }
+}
+
 std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config, bool shortcuts) {
     RuleSet set;
     set.shortcuts = shortcuts;
-    set.rules.reserve(config.lineTexts.size());
-    std::map<std::string, uint32_t> selectorByField;
-    for (const std::string& line : config.lineTexts) {
-        CompiledRule rule;
-        rule.record = readRuleRecord(line);
-        const RuleRecord& record = rule.record;
-        if (record.isWellFormed()) {
-            const RuleField& field = ruleFieldOf(record.field);
-            if (field.testsHeaderLines || field.subjects == FieldSubjects::HEADER_EXISTENCE) {
-                rule.selectorId = selectorFor(set, selectorByField, record);
-            }
-            set.usesHeaderTexts |= field.subjects == FieldSubjects::HEADER_TEXT;
-            set.usesBodyLines |= field.subjects == FieldSubjects::BODY_LINES;
+    // One rule per line, but one for a list run that is kept whole; a run too
+    // small to be searched on its own is read as its lines.
+    size_t ruleCount = config.lines.size();
+    for (size_t item = 0; item < config.lines.size(); ++item) {
+        const ListRun* run = config.lines.run(item);
+        if (run != nullptr && run->size() > 1 && (!shortcuts || run->size() < MIN_GROUP_SIZE)) {
+            ruleCount += run->size() - 1;
         }
-        set.rules.push_back(std::move(rule));
+    }
+    set.rules.reserve(ruleCount);
+    std::map<std::string, uint32_t> selectorByField;
+    for (size_t item = 0; item < config.lines.size(); ++item) {
+        if (const ListRun* run = config.lines.run(item)) {
+            addListRun(set, selectorByField, *run);
+        } else {
+            addRule(set, selectorByField, config.lines.line(item));
+        }
     }
     if (set.shortcuts) {
         gatherLiteralGroups(set);

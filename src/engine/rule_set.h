@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "config/config_table.h"
+#include "engine/list_run.h"
 #include "engine/literal_list.h"
 #include "engine/matchers.h"
 #include "engine/pattern.h"
@@ -41,8 +43,10 @@ struct LiteralGroup {
 // hold one of its own (or that are too long to be passed over safely).
 struct PrefilterGroup {
     std::vector<std::string> literals;  // each once, however many rules need it
-    // For each literal, the members whose patterns may match where it occurs.
-    std::vector<std::vector<uint32_t>> holders;
+    // For each literal, the members whose patterns may match where it occurs:
+    // literal i's are holders[holderStart[i]] up to holders[holderStart[i + 1]].
+    std::vector<uint32_t> holderStart;
+    std::vector<uint32_t> holders;
     uint32_t memberCount = 0;
     std::unique_ptr<LiteralList> list;
 };
@@ -63,6 +67,8 @@ struct CompiledRule {
     // consecutive such rules it stands among (an include list's rules), which a
     // scan passes over up to the next one that occurs in the message.
     uint32_t runEnd = NO_INDEX;
+    // The rule set's list run this item stands for (its record is then empty).
+    uint32_t listRun = NO_INDEX;
     // The rule's prefilter group, its position there and the longest subject
     // its pattern may be passed over on.
     uint32_t prefilter = NO_INDEX;
@@ -74,6 +80,9 @@ struct CompiledRule {
 };
 
 struct RuleSet {
+    std::vector<ListRunRules> listRuns;
+    // The lines of list runs read as ordinary rules, which point into them.
+    std::deque<std::string> expandedLines;
     std::vector<CompiledRule> rules;  // one per stored line
     std::vector<HeaderSelector> selectors;
     // What compiling each pattern text gave, failures included: a failure is

@@ -86,6 +86,10 @@ std::string shortcutsOf(int32_t handle) {
     size_t prefiltered = 0;
     size_t inRuns = 0;
     size_t rules = 0;
+    size_t runEntries = 0;
+    for (const cw::ListRunRules& run : set.listRuns) {
+        runEntries += run.run->size();
+    }
     for (const cw::CompiledRule& rule : set.rules) {
         rules += rule.record.kind == cw::LineKind::RULE ? 1 : 0;
         grouped += rule.group != cw::NO_INDEX ? 1 : 0;
@@ -95,8 +99,9 @@ std::string shortcutsOf(int32_t handle) {
     return std::to_string(rules) + " rules; " + std::to_string(grouped) + " in " +
            std::to_string(set.groups.size()) + " literal groups, " + std::to_string(prefiltered) +
            " in " + std::to_string(set.prefilterGroups.size()) + " prefilter groups, " +
-           std::to_string(inRuns) + " in list runs, " + std::to_string(set.selectors.size()) +
-           " header selectors";
+           std::to_string(inRuns) + " in literal runs, " + std::to_string(runEntries) +
+           " entries in " + std::to_string(set.listRuns.size()) + " list runs, " +
+           std::to_string(set.selectors.size()) + " header selectors";
 }
 
 class TrainingMail : public ::testing::Test {
@@ -261,8 +266,16 @@ TEST_F(GeneratedRules, UseEveryFieldFlagAndShortcut) {
     }
     std::cout << "; " << fieldTypes.size() << " field types\n";
 
+    // A list run is one item of the rule set, and its entries' lines without
+    // shortcuts.
+    EXPECT_GT(set.listRuns.size(), 0u);
+    size_t runEntries = 0;
+    for (const cw::ListRunRules& run : set.listRuns) {
+        runEntries += run.run->size();
+    }
     const cw::RuleSet& plain = cw::ruleSetOf(*cw::findConfig(reference));
-    EXPECT_EQ(set.rules.size(), plain.rules.size());
+    EXPECT_EQ(set.rules.size() - set.listRuns.size() + runEntries, plain.rules.size());
+    EXPECT_TRUE(plain.listRuns.empty());
     EXPECT_TRUE(plain.groups.empty());
     EXPECT_TRUE(plain.prefilterGroups.empty());
     ASSERT_EQ(1u, plain.selectors.size());

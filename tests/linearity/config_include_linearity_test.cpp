@@ -73,9 +73,10 @@ TEST(ConfigIncludeLinearity, FiveTimesTheListCostsAboutFiveTimesTheBytes) {
     ASSERT_EQ(10001, small.lines);
     ASSERT_EQ(50001, large.lines);
     double ratio = static_cast<double>(large.bytes) / static_cast<double>(small.bytes);
-    // Linear growth gives about 5 (less where vector capacities round up);
-    // growing the stored lines one by one would give about 25.
-    EXPECT_LT(ratio, 6.0) << small.bytes << " vs " << large.bytes;
+    // Linear growth gives about 5, but the lines sit in blocks that double as
+    // they grow, and the two loads' last doublings may fall either side of a
+    // power of two: up to 10. Growing the stored lines one by one gives 25.
+    EXPECT_LT(ratio, 12.0) << small.bytes << " vs " << large.bytes;
     EXPECT_GT(ratio, 3.0) << small.bytes << " vs " << large.bytes;
 }
 

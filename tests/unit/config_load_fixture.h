@@ -38,15 +38,14 @@ class ConfigLoadTest : public testing::Test {
         return load();
     }
 
-    // The stored lines of a configuration; checks that every line has its origin.
+    // The stored lines of a configuration, list runs expanded.
     Lines storedLines(int32_t handle) const {
         std::shared_ptr<const FilterConfig> config = findConfig(handle);
         if (config == nullptr) {
             ADD_FAILURE() << "no configuration " << handle;
             return {};
         }
-        EXPECT_EQ(config->lineTexts.size(), config->lineOrigins.size());
-        return config->lineTexts;
+        return config->lines.expandedLines();
     }
 
     Origins storedOrigins(int32_t handle) const {
@@ -55,7 +54,13 @@ class ConfigLoadTest : public testing::Test {
             ADD_FAILURE() << "no configuration " << handle;
             return {};
         }
-        return Origins(config->lineOrigins.begin(), config->lineOrigins.end());
+        Origins origins;
+        for (size_t item = 0; item < config->lines.size(); ++item) {
+            const ListRun* run = config->lines.run(item);
+            origins.insert(origins.end(), run != nullptr ? run->size() : 1,
+                           config->lines.origin(item));
+        }
+        return origins;
     }
 
     Lines logLines() const { return logLinesWithoutStamps(folder + "cobbleweave.log"); }

@@ -12,8 +12,9 @@ namespace cw {
 namespace {
 
 const RuleSet& compiled(FilterConfig& config, const std::vector<std::string>& lines) {
-    config.lineTexts = lines;
-    config.lineOrigins.assign(lines.size(), ORIGIN_MAIN);
+    for (const std::string& line : lines) {
+        config.lines.append(line, ORIGIN_MAIN);
+    }
     compileRuleSet(config);
     return ruleSetOf(config);
 }
