@@ -9,11 +9,11 @@
 #include <system_error>
 
 #include "base/log_writer.h"
+#include "cobbleweave_scan/lint_notes.h"
 #include "cobbleweave_scan/report.h"
 #include "config/include_keywords.h"
 #include "config/option_keywords.h"
 #include "config/rule_file_reader.h"
-#include "engine/pattern.h"
 
 namespace cw::scantool {
 
@@ -21,7 +21,6 @@ namespace {
 
 constexpr int EXIT_INPUT_ERROR = 2;
 
-constexpr std::string_view COMPILE_OFFSET_LINE = "       failed at offset ";
 constexpr std::string_view INCLUDE_ANNOUNCED = "include blacklist (";
 constexpr std::string_view INCLUDE_FAILED = "include blacklist failed: ";
 
@@ -32,141 +31,9 @@ constexpr size_t SHORT_QUOTE_BYTES = 256;
 // stays on for the configuration loaded after it (unless that one turns it off).
 constexpr const char* KEEP_LOG_OPTIONS = "KEEPLOGFILE\n";
 
-// The rule reader's notes that quote a rule, and what each means to a user.
-struct QuotingNote {
-    std::string_view prefix;  // the log line up to the quoted rule and its ']'
-    bool isError;
-    std::string_view meaning;  // empty: the plug-in's words stand
-};
-constexpr QuotingNote QUOTING_NOTES[] = {
-    {"error: error in {} [", true, "the '{' of the pattern has no closing '}'"},
-    {"error: error in [] [", true, "the '[' of the comment has no closing ']'"},
-    {"error: error in \"\" [", true, "the '\"' of the text has no closing '\"'"},
-    {"error: error in [", true, ""},  // the element is named below
-    {"error: no pattern found [", true,
-     "no blank after the field: a rule is 'Field: [score] {pattern}' or "
-     "'Field: [score] \"text\"', and the field ends at the first blank"},
-    {"no pattern [", true, "the rule has neither a {pattern} nor a \"text\" to look for"},
-    {"error: cannot compile [", true, "the pattern does not compile"},
-    {"warning: type mismatch in conditional block value [", false,
-     "the conditional block is not a number"},
-    {"warning: conditional block value out of range (1-32) [", false,
-     "the conditional block is not between 1 and 32"},
-    {"warning: type mismatch in filter [", false, "type mismatch in filter"},
-};
-
 // "error:" and the matcher's "error NULL: ..." forms.
 bool isErrorLine(std::string_view line) {
     return beginsWithNoCase(line, "error") && line.size() > 5 && (line[5] == ':' || line[5] == ' ');
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// The score token of a rule line (behind the field name, digits, '-' and '.'),
-// or empty; the plug-in reads it with its own rules, this is only the check.
-std::string_view scoreToken(std::string_view line) {
-    size_t colon = line.find(':');
-    if (line.empty() || line[0] == '#' || colon == std::string_view::npos) {
-        return {};
-    }
-    size_t start = line.find_first_not_of(" \t", colon + 1);
-    if (start == std::string_view::npos) {
-        return {};
-    }
-    size_t end = line.find_first_not_of("0123456789-.", start);
-    return line.substr(start, (end == std::string_view::npos ? line.size() : end) - start);
-}
-
-// Where the rule reader stops in a rule it refuses: the '{', '[' or '"' that is
-// never closed, or the first element that is none of score, {pattern}, "text"
-// and [comment]. npos when it would read the rule whole.
-size_t readerStop(std::string_view rule) {
-    size_t p = 0;
-    auto skipBlanks = [&] {
-        while (p < rule.size() && isBlank(rule[p])) {
-            ++p;
-        }
-    };
-    skipBlanks();
-    size_t digits = rule.find_first_not_of("0123456789", p);
-    if (digits != p && digits != std::string_view::npos && isBlank(rule[digits])) {
-        p = digits;  // a conditional block number
-        skipBlanks();
-    }
-    while (p < rule.size() && std::string_view("+%=-@!~").find(rule[p]) != std::string_view::npos) {
-        ++p;
-        skipBlanks();
-    }
-    p = rule.find(' ', p);  // the field ends at the first blank, never at a TAB
-    if (p == std::string_view::npos) {
-        return p;
-    }
-    skipBlanks();
-    while (p < rule.size() &&
-           std::string_view("0123456789-.").find(rule[p]) != std::string_view::npos) {
-        ++p;
-    }
-    skipBlanks();
-    while (p < rule.size()) {
-        char open = rule[p];
-        size_t close = std::string_view::npos;
-        if (open == '{' || open == '[') {
-            int depth = 0;
-            for (size_t q = p; q < rule.size() && close == std::string_view::npos; ++q) {
-                depth += rule[q] == open ? 1 : 0;
-                if (rule[q] == (open == '{' ? '}' : ']') && --depth == 0) {
-                    close = q;
-                }
-            }
-        } else if (open == '"') {
-            close = rule.find('"', p + 1);
-        }
-        if (close == std::string_view::npos) {
-            return p;
-        }
-        p = close + 1;
-        skipBlanks();
-    }
-    return std::string_view::npos;
-}
-
-// Why the rule reader refused `rule`, in words, for the notes that say only where.
-std::string refusalReason(const QuotingNote& note, std::string_view rule) {
-    size_t stop = readerStop(rule);
-    if (note.prefix == "error: error in [") {
-        if (stop == std::string_view::npos) {
-            return "the rule cannot be read";
-        }
-        std::string_view element = rule.substr(stop);
-        element = element.substr(0, element.find_first_of(" \t"));
-        return "'" + std::string(element) +
-               "' is not a score, a {pattern}, a \"text\" or a [comment] (a text is written "
-               "\"" +
-               std::string(element) + "\")";
-    }
-    std::string reason(note.meaning);
-    if (note.prefix == "error: error in {} [" && stop != std::string_view::npos) {
-        // What the pattern would be without a closing brace: PCRE2's own words.
-        PatternCompileResult compiled = compilePattern(rule.substr(stop + 1), false);
-        if (compiled.pattern == nullptr) {
-            reason += "; read to the end of the line, the pattern fails: " + compiled.errorText +
-                      " at offset " + std::to_string(compiled.errorOffset);
-        }
-    }
-    return reason;
-}
-
-// "failed at offset N: TEXT" as "TEXT at offset N".
-std::string compileFailure(std::string_view offsetLine) {
-    offsetLine.remove_prefix(COMPILE_OFFSET_LINE.size());
-    size_t colon = offsetLine.find(": ");
-    if (colon == std::string_view::npos) {
-        return std::string(offsetLine);
-    }
-    return std::string(offsetLine.substr(colon + 2)) + " at offset " +
-           std::string(offsetLine.substr(0, colon));
 }
 
 bool explainsPrevious(std::string_view line) {
