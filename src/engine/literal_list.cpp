@@ -39,7 +39,7 @@ bool hasBit(const uint64_t* bits, uint32_t index) {
 
 }  // namespace
 
-LiteralList::LiteralList(std::vector<std::string_view> strings) {
+LiteralList::LiteralList(const std::vector<std::string_view>& strings) {
     std::vector<uint32_t> ends;
     ends.reserve(strings.size());
     for (std::string_view string : strings) {
@@ -54,7 +54,7 @@ LiteralList::LiteralList(std::vector<std::string_view> strings) {
 
 LiteralList::LiteralList(std::string_view block, const std::vector<uint32_t>& ends) {
     // A block without capital letters is its own folded form and is not copied.
-    if (std::any_of(block.begin(), block.end(), [](char c) { return folded(c) != c; })) {
+    if (std::any_of(block.begin(), block.end(), [](char c) { return folded(c) != static_cast<unsigned char>(c); })) {
         ownedFolded_.reserve(block.size());
         for (char c : block) {
             ownedFolded_ += static_cast<char>(folded(c));

@@ -30,7 +30,7 @@ struct LiteralSearchMarks {
 
 class LiteralList {
   public:
-    explicit LiteralList(std::vector<std::string_view> strings);
+    explicit LiteralList(const std::vector<std::string_view>& strings);
     // The strings side by side in `block`, string i ending at ends[i]. The list
     // keeps a view of the block (a folded copy when it holds capital letters),
     // which must outlive it.

@@ -135,7 +135,7 @@ void gatherLiteralGroups(RuleSet& set) {
             }
         }
         group.members = std::move(members);
-        group.list = std::make_unique<LiteralList>(std::move(strings));
+        group.list = std::make_unique<LiteralList>(strings);
         set.groups.push_back(std::move(group));
     }
 }
