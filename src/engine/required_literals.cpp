@@ -5,11 +5,11 @@
 
 #include "engine/literal_algebra.h"
 #include "engine/pattern_reader.h"
-#include "engine/step_bound.h"
 
 namespace cw {
 
-RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit) {
+RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit,
+                                    SkipLengthMemo* memo) {
     RequiredLiterals result;
     std::optional<PatternTree> tree = readPattern(pattern);
     if (!tree) {
@@ -19,7 +19,7 @@ RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit
     if (required.empty()) {
         return result;
     }
-    std::optional<SkipBounds> bounds = skipBoundsOf(tree->root, required, stepLimit);
+    std::optional<SkipBounds> bounds = skipBoundsOf(tree->root, required, stepLimit, memo);
     if (!bounds) {
         return result;
     }

@@ -151,6 +151,7 @@ bool hasKeptSubjects(FieldKind field) {
 void gatherPrefilterGroups(RuleSet& set) {
     std::map<std::string, std::vector<uint32_t>> byField;
     std::vector<RequiredLiterals> required(set.rules.size());
+    SkipLengthMemo memo;
     for (uint32_t index = 0; index < set.rules.size(); ++index) {
         const CompiledRule& rule = set.rules[index];
         const RuleRecord& record = rule.record;
@@ -158,7 +159,7 @@ void gatherPrefilterGroups(RuleSet& set) {
             rule.group != NO_INDEX || !hasKeptSubjects(record.field)) {
             continue;
         }
-        required[index] = requiredLiteralsOf(record.pattern, MATCH_STEP_LIMIT);
+        required[index] = requiredLiteralsOf(record.pattern, MATCH_STEP_LIMIT, &memo);
         if (!required[index].anyOf.empty()) {
             std::string key =
                 std::to_string(static_cast<int>(record.field)) + " " + lowerCase(record.fieldType);
