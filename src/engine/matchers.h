@@ -61,9 +61,13 @@ struct MessageBudget {
 // code there at its first match (a rule set's patterns, most of which never
 // run); without, as it is.
 struct PatternToMatch {
-    const pcre2_real_code_8* compiled;  // null when compiling failed
+    const pcre2_real_code_8* compiled;  // null when compiling failed, or not kept
     uint32_t key = 0;                   // its number in the store
     MachineCodeStore* machineCode = nullptr;
+    // For a pattern known to compile whose code was not kept (`compiled` null):
+    // compiles it when a subject first needs it and the store holds no machine
+    // code for it yet.
+    std::function<const pcre2_real_code_8*()> compileNow = {};
 };
 
 // The pattern test, over every subject of the rule's field, with `pattern`; run

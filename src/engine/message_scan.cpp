@@ -131,7 +131,7 @@ uint32_t patternSlotFor(ScanContext& scan, uint32_t index, bool folded) {
     }
     const uint32_t slot = text == KEPT_FOLDED ? rule.foldedSlot : rule.patternSlot;
     const PatternCompileResult& compiled = scan.rules.patterns[slot];
-    if (!compiled.pattern) {
+    if (!patternCompiles(compiled)) {
         const std::string_view ruleText = rule.record.text;
         writeLog(
             formatText("error: cannot compile [%.*s]",
@@ -175,8 +175,15 @@ bool evaluateRule(ScanContext& scan, uint32_t index, const ActiveRule& active) {
                 };
             }
             size_t cutBefore = scan.budget.cutRules.size();
+            // Only a prefiltered rule's pattern, as written, is kept without code.
             PatternToMatch pattern{scan.rules.patterns[slot].pattern.get(), slot,
-                                   &scan.carried.machineCode};
+                                   &scan.carried.machineCode, [&scan, &record, slot] {
+                                       CompiledPattern& held = scan.compiledForScan[slot];
+                                       if (!held) {
+                                           held = compilePattern(record.pattern, false).pattern;
+                                       }
+                                       return held.get();
+                                   }};
             applyPatternTest(test, pattern, scan.subjects, matchArea, matched, mayMatch,
                              &scan.budget);
             if (scan.budget.cutRules.size() != cutBefore) {

@@ -58,12 +58,17 @@ void assignPatternSlots(RuleSet& set) {
 }
 
 // Compiled interpreted: the machine code is made at a pattern's first match
-// (see MachineCodeStore). Done last, once what gathering the groups needed
+// (see MachineCodeStore). A prefiltered pattern is compiled only to learn
+// whether it does. Done last, once what gathering the groups needed
 // for a while is freed, so the compiled patterns do not settle among it.
 void compilePatterns(RuleSet& set) {
     for (const CompiledRule& rule : set.rules) {
         if (rule.patternSlot != NO_INDEX) {
-            set.patterns[rule.patternSlot] = compilePattern(rule.record.pattern, false);
+            PatternCompileResult& compiled = set.patterns[rule.patternSlot];
+            compiled = compilePattern(rule.record.pattern, false);
+            if (rule.prefilter != NO_INDEX) {
+                compiled.pattern.reset();
+            }
         }
         if (rule.foldedSlot != NO_INDEX) {
             set.patterns[rule.foldedSlot] = compilePattern(lowerCase(rule.record.pattern), false);

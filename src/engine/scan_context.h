@@ -12,6 +12,7 @@
 #include "common/host_records.h"
 #include "engine/matchers.h"
 #include "engine/message_subjects.h"
+#include "engine/pattern.h"
 #include "engine/rule_set.h"
 #include "mime/message_texts.h"
 
@@ -68,6 +69,9 @@ struct ScanContext {
     MessageSubjects subjects;
     std::vector<GroupHits> groups;
     std::vector<PrefilterHits> prefilters;
+    // The patterns the rule set keeps no code of (prefiltered ones), compiled
+    // for this message once a subject may match, by slot.
+    std::unordered_map<uint32_t, CompiledPattern> compiledForScan;
     MessageBudget budget;
     // The indexes of the group rules that occur in the message, ascending; made
     // when the scan first reaches a run of group rules.
