@@ -51,6 +51,9 @@ using SubjectFilter = std::function<bool(PreparedText&, size_t start, size_t& fr
 // What the pattern tests of one message may still spend: once the message's
 // processor time is used up, no pattern is run on it any more, and the rules so
 // cut off are named once when the scan ends.
+// How many of the rules cut off the log line names; the others are counted.
+inline constexpr size_t CUT_RULES_QUOTED = 10;
+
 struct MessageBudget {
     WorkDeadline deadline;
     std::vector<std::string_view> cutRules;  // rule texts, in file order; the budget is spent

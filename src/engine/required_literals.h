@@ -39,4 +39,8 @@ struct RequiredLiterals {
 RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit,
                                     SkipLengthMemo* memo = nullptr);
 
+// The bytes a pattern matches when it is nothing but literal bytes (escaped
+// punctuation included), else false.
+bool literalOfPattern(std::string_view pattern, std::string& literal);
+
 }  // namespace cw

@@ -57,6 +57,17 @@ void assignPatternSlots(RuleSet& set) {
     }
 }
 
+// The pattern runs' entries get machine code store keys behind the slots.
+void assignRunPatternKeys(RuleSet& set) {
+    size_t next = set.patterns.size();
+    for (ListRunRules& run : set.listRuns) {
+        if (run.patterns != nullptr) {
+            run.patterns->keyBase = static_cast<uint32_t>(next);
+            next += run.run->size();
+        }
+    }
+}
+
 // Compiled interpreted: the machine code is made at a pattern's first match
 // (see MachineCodeStore). A prefiltered pattern is compiled only to learn
 // whether it does. Done last, once what gathering the groups needed
@@ -74,10 +85,6 @@ void compilePatterns(RuleSet& set) {
             set.patterns[rule.foldedSlot] = compilePattern(lowerCase(rule.record.pattern), false);
         }
     }
-}
-
-bool isPatternMetaCharacter(char c) {
-    return std::string_view("\\^$.[]|()?*+{}").find(c) != std::string_view::npos;
 }
 
 // Rules whose outcome is nothing but "does this literal occur in a subject of the
@@ -153,10 +160,9 @@ bool hasKeptSubjects(FieldKind field) {
 
 // Pattern rules outside the literal groups that test their pattern as written
 // (not folded by a string test first) and need a literal, gathered by field.
-void gatherPrefilterGroups(RuleSet& set) {
+void gatherPrefilterGroups(RuleSet& set, SkipLengthMemo& memo) {
     std::map<std::string, std::vector<uint32_t>> byField;
     std::vector<RequiredLiterals> required(set.rules.size());
-    SkipLengthMemo memo;
     for (uint32_t index = 0; index < set.rules.size(); ++index) {
         const CompiledRule& rule = set.rules[index];
         const RuleRecord& record = rule.record;
@@ -249,15 +255,15 @@ void addRule(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
 }
 
 // A list run as one item of the rule set, when its entries' rules read as plain
-// strings of one shape and are enough to be worth a search of their own;
-// otherwise (and in the reference build) as its lines.
-void addListRun(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
-                const ListRun& run) {
+// strings or patterns of one shape and are enough to be worth a search of
+// their own; otherwise (and in the reference build) as its lines.
+void addListRun(RuleSet& set, std::map<std::string, uint32_t>& selectorByField, const ListRun& run,
+                SkipLengthMemo& memo) {
     std::string sample = run.prefix + "x" + run.suffix;
     RuleRecord record = readRuleRecord(sample);
     ListRunRules rules;
     if (set.shortcuts && run.size() >= MIN_GROUP_SIZE &&
-        readListRunShape(run, record, sample, rules)) {
+        readListRunShape(run, record, sample, rules, memo)) {
         rules.selectorId = selectorFor(set, selectorByField, record);
         CompiledRule rule;
         rule.listRun = static_cast<uint32_t>(set.listRuns.size());
@@ -285,9 +291,10 @@ std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config, 
     }
     set.rules.reserve(ruleCount);
     std::map<std::string, uint32_t> selectorByField;
+    SkipLengthMemo memo;
     for (size_t item = 0; item < config.lines.size(); ++item) {
         if (const ListRun* run = config.lines.run(item)) {
-            addListRun(set, selectorByField, *run);
+            addListRun(set, selectorByField, *run, memo);
         } else {
             addRule(set, selectorByField, config.lines.line(item));
         }
@@ -296,8 +303,9 @@ std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config, 
         gatherLiteralGroups(set);
     }
     assignPatternSlots(set);
+    assignRunPatternKeys(set);
     if (set.shortcuts) {
-        gatherPrefilterGroups(set);
+        gatherPrefilterGroups(set, memo);
         markLiteralRuns(set);
     }
     compilePatterns(set);
@@ -315,27 +323,6 @@ void compileRuleSetWith(FilterConfig& config, bool shortcuts) {
 }
 
 }  // namespace
-
-bool literalOfPattern(std::string_view pattern, std::string& literal) {
-    literal.clear();
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        char c = pattern[i];
-        if (c == '\\') {
-            // A backslash before punctuation stands for the punctuation itself;
-            // before a letter or digit it is an escape with a meaning of its own.
-            if (i + 1 == pattern.size() || isAsciiAlphanumeric(pattern[i + 1]) ||
-                static_cast<unsigned char>(pattern[i + 1]) >= 0x80) {
-                return false;
-            }
-            literal += pattern[++i];
-        } else if (isPatternMetaCharacter(c)) {
-            return false;
-        } else {
-            literal += c;
-        }
-    }
-    return !literal.empty();
-}
 
 void compileRuleSet(FilterConfig& config) {
     compileRuleSetWith(config, true);

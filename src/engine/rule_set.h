@@ -148,8 +148,4 @@ CompiledConfiguration& compiledOf(FilterConfig& config);
 // The configuration's rule set, compiled now if the load did not.
 const RuleSet& ruleSetOf(FilterConfig& config);
 
-// The bytes a pattern matches when it is nothing but literal bytes (escaped
-// punctuation included), else false.
-bool literalOfPattern(std::string_view pattern, std::string& literal);
-
 }  // namespace cw
