@@ -54,6 +54,10 @@ LiteralInfo sequenceInfo(const PatternNode& node) {
     std::set<std::string> best;
     bool exact = true;
     for (const PatternNode& child : node.children) {
+        if (child.kind == NodeKind::LITERAL) {
+            extendRunByByte(run, child.byte);  // most of a pattern, spared a set of its own
+            continue;
+        }
         LiteralInfo info = literalInfo(child);
         if (!info.exact) {
             best = better(better(best, requirementOf(exactly(run))), info.strings);
@@ -138,6 +142,24 @@ std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& ru
         return std::nullopt;
     }
     return product;
+}
+
+void extendRunByByte(std::set<std::string>& run, char byte) {
+    if (run.size() == 1) {
+        auto string = run.extract(run.begin());
+        string.value() += byte;
+        run.insert(std::move(string));
+        return;
+    }
+    // Appending one byte to distinct strings keeps them distinct, but may
+    // change their order: the nodes are moved over, not copied.
+    std::set<std::string> extended;
+    while (!run.empty()) {
+        auto string = run.extract(run.begin());
+        string.value() += byte;
+        extended.insert(std::move(string));
+    }
+    run = std::move(extended);
 }
 
 LiteralInfo literalInfo(const PatternNode& node) {

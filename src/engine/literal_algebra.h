@@ -31,4 +31,8 @@ std::set<std::string> requirementOf(const LiteralInfo& info);
 std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& run,
                                                  const std::set<std::string>& item);
 
+// The same for a literal byte, in place: it never makes more strings than the
+// run has, so the run never ends there.
+void extendRunByByte(std::set<std::string>& run, char byte);
+
 }  // namespace cw

@@ -113,11 +113,16 @@ DeadEnd sequenceDeadEnds(const PatternNode& node, const std::set<std::string>& r
     std::set<std::string> run{""};  // the exact strings of the run ending here
     size_t beforeRun = 0;           // the most bytes the items before it match
     size_t beforeChild = 0;         // the same for the items before this one
+    mark.children.reserve(node.children.size());
     for (const PatternNode& child : node.children) {
         mark.children.push_back(markDeadEnds(child, required));
         const DeadEnd& childMark = mark.children.back();
-        LiteralInfo info = literalInfo(child);
-        if (!info.exact) {
+        // A literal byte is exact and always extends the run.
+        const bool literal = child.kind == NodeKind::LITERAL;
+        LiteralInfo info = literal ? LiteralInfo{true, {}} : literalInfo(child);
+        if (literal) {
+            extendRunByByte(run, child.byte);
+        } else if (!info.exact) {
             run = {""};
         } else if (std::optional<std::set<std::string>> extended = extendedRun(run, info.strings)) {
             run = std::move(*extended);
@@ -304,8 +309,10 @@ size_t longestSkippableLength(const PatternNode& root, const DeadEnd& mark, uint
 // repeat counts, the marks' ends and how many children a match reaches, and
 // the minimum length of every child (a repeat's room); never a literal byte.
 void appendShape(const PatternNode& node, const DeadEnd* mark, std::string& shape) {
-    auto appendNumber = [&shape](uint64_t number) {
-        shape.append(reinterpret_cast<const char*>(&number), sizeof number);
+    // Counts past 32 bits (no bound) are alike: the reader takes none that large.
+    auto appendNumber = [&shape](size_t number) {
+        const auto bits = static_cast<uint32_t>(std::min<size_t>(number, UINT32_MAX));
+        shape.append(reinterpret_cast<const char*>(&bits), sizeof bits);
     };
     shape += static_cast<char>(node.kind);
     shape += static_cast<char>(mark == nullptr ? 2 : mark->neverEnds ? 1 : 0);
@@ -314,6 +321,10 @@ void appendShape(const PatternNode& node, const DeadEnd* mark, std::string& shap
     } else if (node.kind == NodeKind::REPEAT) {
         appendNumber(node.min);
         appendNumber(node.max);
+    }
+    if (node.kind == NodeKind::LITERAL || node.kind == NodeKind::EMPTY ||
+        node.kind == NodeKind::ANY) {
+        return;  // no children
     }
     appendNumber(node.children.size());
     appendNumber(mark == nullptr ? 0 : mark->children.size());
