@@ -188,16 +188,16 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
 
 }  // namespace
 
-void holdMatchEvidence(const RuleRecord& record, const char* text) {
+void holdMatchEvidence(const RuleRecord& record, const char* subject) {
     if (isJoinedText(ruleFieldOf(record.field).subjects)) {
         writeLog(formatText("valid: [%.*s] matches something in [%.*s]", quoted(record.text),
                             record.text.data(), quoted(record.fieldType), record.fieldType.data()),
                  LOG_HOLD);
     } else {
-        writeLog(
-            formatText("valid: [%.*s] matches [%.256s] in [%.*s]", quoted(record.text),
-                       record.text.data(), text, quoted(record.fieldType), record.fieldType.data()),
-            LOG_HOLD);
+        writeLog(formatText("valid: [%.*s] matches [%.256s] in [%.*s]", quoted(record.text),
+                            record.text.data(), subject, quoted(record.fieldType),
+                            record.fieldType.data()),
+                 LOG_HOLD);
     }
 }
 
