@@ -43,10 +43,17 @@ std::set<std::string> better(std::set<std::string> a, std::set<std::string> b) {
     }
     size_t shortestA = shortestLength(a);
     size_t shortestB = shortestLength(b);
+    // Returned one by one, so that the chosen set is moved, not copied.
     if (shortestA != shortestB) {
-        return shortestA > shortestB ? a : b;
+        if (shortestA > shortestB) {
+            return a;
+        }
+        return b;
     }
-    return b.size() < a.size() ? b : a;
+    if (b.size() < a.size()) {
+        return b;
+    }
+    return a;
 }
 
 LiteralInfo sequenceInfo(const PatternNode& node) {
@@ -60,7 +67,8 @@ LiteralInfo sequenceInfo(const PatternNode& node) {
         }
         LiteralInfo info = literalInfo(child);
         if (!info.exact) {
-            best = better(better(best, requirementOf(exactly(run))), info.strings);
+            best = better(better(std::move(best), requirementOf(exactly(std::move(run)))),
+                          std::move(info.strings));
             run = {""};
             exact = false;
             continue;
@@ -69,14 +77,14 @@ LiteralInfo sequenceInfo(const PatternNode& node) {
             run = std::move(*extended);
             continue;
         }
-        best = better(best, requirementOf(exactly(run)));
+        best = better(std::move(best), requirementOf(exactly(std::move(run))));
         run = std::move(info.strings);
         exact = false;
     }
     if (exact) {
         return exactly(std::move(run));
     }
-    return LiteralInfo{false, better(best, requirementOf(exactly(run)))};
+    return LiteralInfo{false, better(std::move(best), requirementOf(exactly(std::move(run))))};
 }
 
 LiteralInfo alternationInfo(const PatternNode& node) {
@@ -118,16 +126,16 @@ LiteralInfo repeatInfo(const PatternNode& node) {
         return item;
     }
     // Repeated at least once: what one repetition requires, every match does.
-    return LiteralInfo{false, requirementOf(item)};
+    return LiteralInfo{false, requirementOf(std::move(item))};
 }
 
 }  // namespace
 
-std::set<std::string> requirementOf(const LiteralInfo& info) {
+std::set<std::string> requirementOf(LiteralInfo info) {
     if (info.exact && info.strings.count("") != 0) {
         return {};
     }
-    return info.strings;
+    return std::move(info.strings);
 }
 
 std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& run,

@@ -23,7 +23,7 @@ LiteralInfo literalInfo(const PatternNode& node);
 
 // The requirement an info stands for: a set one of which every match contains.
 // An exact set with the empty string in it requires nothing (empty set).
-std::set<std::string> requirementOf(const LiteralInfo& info);
+std::set<std::string> requirementOf(LiteralInfo info);
 
 // The exact strings of a run of exact items (`run`) followed by one more exact
 // item (`item`): every string of the one followed by every string of the other.
