@@ -91,7 +91,10 @@ bool joinsListRun(const IncludeKeyword& include, const std::string& entry, std::
     if (include.form != ListRuleForm::BRACED || entry.find('\0') != std::string::npos) {
         return false;
     }
-    scratch.assign("{").append(entry).append("} [BL]");
+    scratch.clear();
+    scratch.push_back('{');
+    scratch.append(entry);
+    scratch.append("} [BL]");
     return findClosingBracket(scratch.c_str(), '{', '}') == scratch.c_str() + entry.size() + 2;
 }
 
