@@ -154,8 +154,14 @@ int main(int argc, char** argv) {
                 rule.patternSlot == cw::NO_INDEX) {
                 continue;
             }
-            const pcre2_code* pattern = cw::machineCodeFor(
-                set.patterns[rule.patternSlot].pattern.get(), rule.patternSlot, machineCode);
+            // A prefiltered pattern's code is not kept by the rule set.
+            cw::PatternCompileResult own;
+            const pcre2_code* compiled = set.patterns[rule.patternSlot].pattern.get();
+            if (compiled == nullptr) {
+                own = cw::compilePattern(record.pattern, false);
+                compiled = own.pattern.get();
+            }
+            const pcre2_code* pattern = cw::machineCodeFor(compiled, rule.patternSlot, machineCode);
             if (pattern == nullptr) {
                 continue;
             }

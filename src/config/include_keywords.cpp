@@ -81,10 +81,21 @@ std::string resolveListPath(const std::string& name, const std::string& ruleFile
 }
 
 // Whether an entry reads back, inside its rule, as the entry and nothing else:
-// then it can share its rule's text with its neighbours in a list run. Only a
-// plain string's entries do; a quote would end the string early.
-bool joinsListRun(const IncludeKeyword& include, const std::string& entry) {
-    return include.form == ListRuleForm::QUOTED && entry.find('"') == std::string::npos;
+// then it can share its rule's text with its neighbours in a list run. A quote
+// would end a plain string early; a pattern's braces must close just behind
+// it (`scratch` is reused from entry to entry).
+bool joinsListRun(const IncludeKeyword& include, const std::string& entry, std::string& scratch) {
+    if (include.form == ListRuleForm::QUOTED) {
+        return entry.find('"') == std::string::npos;
+    }
+    if (include.form != ListRuleForm::BRACED || entry.find('\0') != std::string::npos) {
+        return false;
+    }
+    scratch.clear();
+    scratch.push_back('{');
+    scratch.append(entry);
+    scratch.append("} [BL]");
+    return findClosingBracket(scratch.c_str(), '{', '}') == scratch.c_str() + entry.size() + 2;
 }
 
 void appendListRules(TextFileReader& list, const std::string& listPath,
@@ -97,6 +108,7 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
     std::string prefix = formatText("%s %s %s", include.label, scoreText.c_str(), open);
     std::string line;
     std::string rule;
+    std::string scratch;
     size_t rulesAdded = 0;
     bool inRun = false;  // the last item is this list's run
     // Counted into the load's tally however the reading ends.
@@ -142,7 +154,7 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
                                 static_cast<int>(rule.size()), rule.c_str()));
             continue;
         }
-        if (joinsListRun(include, line)) {
+        if (joinsListRun(include, line, scratch)) {
             if (!inRun) {
                 appendListRun(config, prefix, close);
                 inRun = true;

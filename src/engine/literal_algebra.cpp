@@ -43,10 +43,17 @@ std::set<std::string> better(std::set<std::string> a, std::set<std::string> b) {
     }
     size_t shortestA = shortestLength(a);
     size_t shortestB = shortestLength(b);
+    // Returned one by one, so that the chosen set is moved, not copied.
     if (shortestA != shortestB) {
-        return shortestA > shortestB ? a : b;
+        if (shortestA > shortestB) {
+            return a;
+        }
+        return b;
     }
-    return b.size() < a.size() ? b : a;
+    if (b.size() < a.size()) {
+        return b;
+    }
+    return a;
 }
 
 LiteralInfo sequenceInfo(const PatternNode& node) {
@@ -54,9 +61,14 @@ LiteralInfo sequenceInfo(const PatternNode& node) {
     std::set<std::string> best;
     bool exact = true;
     for (const PatternNode& child : node.children) {
+        if (child.kind == NodeKind::LITERAL) {
+            extendRunByByte(run, child.byte);  // most of a pattern, spared a set of its own
+            continue;
+        }
         LiteralInfo info = literalInfo(child);
         if (!info.exact) {
-            best = better(better(best, requirementOf(exactly(run))), info.strings);
+            best = better(better(std::move(best), requirementOf(exactly(std::move(run)))),
+                          std::move(info.strings));
             run = {""};
             exact = false;
             continue;
@@ -65,14 +77,14 @@ LiteralInfo sequenceInfo(const PatternNode& node) {
             run = std::move(*extended);
             continue;
         }
-        best = better(best, requirementOf(exactly(run)));
+        best = better(std::move(best), requirementOf(exactly(std::move(run))));
         run = std::move(info.strings);
         exact = false;
     }
     if (exact) {
         return exactly(std::move(run));
     }
-    return LiteralInfo{false, better(best, requirementOf(exactly(run)))};
+    return LiteralInfo{false, better(std::move(best), requirementOf(exactly(std::move(run))))};
 }
 
 LiteralInfo alternationInfo(const PatternNode& node) {
@@ -114,16 +126,16 @@ LiteralInfo repeatInfo(const PatternNode& node) {
         return item;
     }
     // Repeated at least once: what one repetition requires, every match does.
-    return LiteralInfo{false, requirementOf(item)};
+    return LiteralInfo{false, requirementOf(std::move(item))};
 }
 
 }  // namespace
 
-std::set<std::string> requirementOf(const LiteralInfo& info) {
+std::set<std::string> requirementOf(LiteralInfo info) {
     if (info.exact && info.strings.count("") != 0) {
         return {};
     }
-    return info.strings;
+    return std::move(info.strings);
 }
 
 std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& run,
@@ -138,6 +150,24 @@ std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& ru
         return std::nullopt;
     }
     return product;
+}
+
+void extendRunByByte(std::set<std::string>& run, char byte) {
+    if (run.size() == 1) {
+        auto string = run.extract(run.begin());
+        string.value() += byte;
+        run.insert(std::move(string));
+        return;
+    }
+    // Appending one byte to distinct strings keeps them distinct, but may
+    // change their order: the nodes are moved over, not copied.
+    std::set<std::string> extended;
+    while (!run.empty()) {
+        auto string = run.extract(run.begin());
+        string.value() += byte;
+        extended.insert(std::move(string));
+    }
+    run = std::move(extended);
 }
 
 LiteralInfo literalInfo(const PatternNode& node) {

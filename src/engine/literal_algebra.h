@@ -23,12 +23,16 @@ LiteralInfo literalInfo(const PatternNode& node);
 
 // The requirement an info stands for: a set one of which every match contains.
 // An exact set with the empty string in it requires nothing (empty set).
-std::set<std::string> requirementOf(const LiteralInfo& info);
+std::set<std::string> requirementOf(LiteralInfo info);
 
 // The exact strings of a run of exact items (`run`) followed by one more exact
 // item (`item`): every string of the one followed by every string of the other.
 // Nothing when there would be too many to keep exact; the run then ends there.
 std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& run,
                                                  const std::set<std::string>& item);
+
+// The same for a literal byte, in place: it never makes more strings than the
+// run has, so the run never ends there.
+void extendRunByByte(std::set<std::string>& run, char byte);
 
 }  // namespace cw

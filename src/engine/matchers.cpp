@@ -188,16 +188,16 @@ void forEachSubject(const RuleUnderTest& rule, MessageSubjects& subjects, Test t
 
 }  // namespace
 
-void holdMatchEvidence(const RuleRecord& record, const char* text) {
+void holdMatchEvidence(const RuleRecord& record, const char* subject) {
     if (isJoinedText(ruleFieldOf(record.field).subjects)) {
         writeLog(formatText("valid: [%.*s] matches something in [%.*s]", quoted(record.text),
                             record.text.data(), quoted(record.fieldType), record.fieldType.data()),
                  LOG_HOLD);
     } else {
-        writeLog(
-            formatText("valid: [%.*s] matches [%.256s] in [%.*s]", quoted(record.text),
-                       record.text.data(), text, quoted(record.fieldType), record.fieldType.data()),
-            LOG_HOLD);
+        writeLog(formatText("valid: [%.*s] matches [%.256s] in [%.*s]", quoted(record.text),
+                            record.text.data(), subject, quoted(record.fieldType),
+                            record.fieldType.data()),
+                 LOG_HOLD);
     }
 }
 
@@ -275,6 +275,22 @@ bool applyPatternTextTest(const RuleUnderTest& rule, MessageSubjects& subjects, 
     return false;
 }
 
+// What a pattern test matches with: the pattern's machine code where it has
+// some, compiled first when its code was not kept.
+const pcre2_real_code_8* codeToMatch(const PatternToMatch& pattern) {
+    if (pattern.machineCode == nullptr) {
+        return pattern.compiled;
+    }
+    const pcre2_real_code_8* compiled = pattern.compiled;
+    if (compiled == nullptr && pattern.compileNow) {
+        if (const pcre2_real_code_8* made = madeMachineCode(pattern.key, *pattern.machineCode)) {
+            return made;
+        }
+        compiled = pattern.compileNow();
+    }
+    return machineCodeFor(compiled, pattern.key, *pattern.machineCode);
+}
+
 }  // namespace
 
 bool applyStringTest(const RuleUnderTest& rule, MessageSubjects& subjects, bool& matched) {
@@ -329,9 +345,7 @@ void applyPatternTest(const RuleUnderTest& rule, const PatternToMatch& pattern,
         const std::string& whole = subject.prepared->text;
         const char* text = whole.c_str() + subject.start;
         if (code == nullptr) {
-            code = pattern.machineCode != nullptr
-                       ? machineCodeFor(pattern.compiled, pattern.key, *pattern.machineCode)
-                       : pattern.compiled;
+            code = codeToMatch(pattern);
         }
         int result = matchPattern(code, text, whole.size() - subject.start, area, from, &deadline);
         if (result == MATCH_NO_MATCH) {

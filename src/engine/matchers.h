@@ -51,6 +51,9 @@ using SubjectFilter = std::function<bool(PreparedText&, size_t start, size_t& fr
 // What the pattern tests of one message may still spend: once the message's
 // processor time is used up, no pattern is run on it any more, and the rules so
 // cut off are named once when the scan ends.
+// How many of the rules cut off the log line names; the others are counted.
+inline constexpr size_t CUT_RULES_QUOTED = 10;
+
 struct MessageBudget {
     WorkDeadline deadline;
     std::vector<std::string_view> cutRules;  // rule texts, in file order; the budget is spent
@@ -61,9 +64,13 @@ struct MessageBudget {
 // code there at its first match (a rule set's patterns, most of which never
 // run); without, as it is.
 struct PatternToMatch {
-    const pcre2_real_code_8* compiled;  // null when compiling failed
+    const pcre2_real_code_8* compiled;  // null when compiling failed, or not kept
     uint32_t key = 0;                   // its number in the store
     MachineCodeStore* machineCode = nullptr;
+    // For a pattern known to compile whose code was not kept (`compiled` null):
+    // compiles it when a subject first needs it and the store holds no machine
+    // code for it yet.
+    std::function<const pcre2_real_code_8*()> compileNow = {};
 };
 
 // The pattern test, over every subject of the rule's field, with `pattern`; run

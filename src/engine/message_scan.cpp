@@ -1,7 +1,9 @@
 #include "engine/message_scan.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -118,6 +120,15 @@ void applyNegation(const RuleRecord& record, uint32_t flags, bool& matched) {
     matched = !matched;
 }
 
+// What a rule whose pattern does not compile logs at its turn.
+void logCannotCompile(std::string_view ruleText, int errorOffset, const std::string& errorText) {
+    writeLog(formatText("error: cannot compile [%.*s]",
+                        static_cast<int>(std::min<size_t>(ruleText.size(), 256)), ruleText.data()),
+             LOG_APPEND);
+    writeLog(formatText("       failed at offset %d: %s", errorOffset, errorText.c_str()),
+             LOG_APPEND);
+}
+
 // The slot of the pattern a rule matches, or NO_INDEX (with the two error
 // lines) when it did not compile. Under PRECOMPILE a rule keeps the pattern text
 // it was first matched from, as the per-line pattern cache always did.
@@ -131,15 +142,8 @@ uint32_t patternSlotFor(ScanContext& scan, uint32_t index, bool folded) {
     }
     const uint32_t slot = text == KEPT_FOLDED ? rule.foldedSlot : rule.patternSlot;
     const PatternCompileResult& compiled = scan.rules.patterns[slot];
-    if (!compiled.pattern) {
-        const std::string_view ruleText = rule.record.text;
-        writeLog(
-            formatText("error: cannot compile [%.*s]",
-                       static_cast<int>(std::min<size_t>(ruleText.size(), 256)), ruleText.data()),
-            LOG_APPEND);
-        writeLog(formatText("       failed at offset %d: %s", compiled.errorOffset,
-                            compiled.errorText.c_str()),
-                 LOG_APPEND);
+    if (!patternCompiles(compiled)) {
+        logCannotCompile(rule.record.text, compiled.errorOffset, compiled.errorText);
         return NO_INDEX;
     }
     if (filterOptions.precompile && kept == KEPT_NONE) {
@@ -147,6 +151,29 @@ uint32_t patternSlotFor(ScanContext& scan, uint32_t index, bool folded) {
         keptTexts[index] = text;
     }
     return slot;
+}
+
+// Compiles a pattern whose code the rule set does not keep into the scan's
+// context, once per message.
+std::function<const pcre2_real_code_8*()> compilerForScan(ScanContext& scan,
+                                                          const RuleRecord& record, uint32_t key) {
+    return [&scan, &record, key] {
+        CompiledPattern& held = scan.compiledForScan[key];
+        if (!held) {
+            held = compilePattern(record.pattern, false).pattern;
+        }
+        return held.get();
+    };
+}
+
+// The pattern test of a rule; false when the message's budget cut it off: the
+// rule is then undecided, it neither matches nor, negated, scores for what it
+// never saw.
+bool runPatternTest(ScanContext& scan, const RuleUnderTest& test, const PatternToMatch& pattern,
+                    const SubjectFilter& mayMatch, bool& matched) {
+    size_t cutBefore = scan.budget.cutRules.size();
+    applyPatternTest(test, pattern, scan.subjects, matchArea, matched, mayMatch, &scan.budget);
+    return scan.budget.cutRules.size() == cutBefore;
 }
 
 bool evaluateRule(ScanContext& scan, uint32_t index, const ActiveRule& active) {
@@ -174,14 +201,10 @@ bool evaluateRule(ScanContext& scan, uint32_t index, const ActiveRule& active) {
                     return subjectMayMatch(scan, rule, subject, start, from);
                 };
             }
-            size_t cutBefore = scan.budget.cutRules.size();
+            // Only a prefiltered rule's pattern, as written, is kept without code.
             PatternToMatch pattern{scan.rules.patterns[slot].pattern.get(), slot,
-                                   &scan.carried.machineCode};
-            applyPatternTest(test, pattern, scan.subjects, matchArea, matched, mayMatch,
-                             &scan.budget);
-            if (scan.budget.cutRules.size() != cutBefore) {
-                // Cut off by the message's budget, the rule is undecided: it
-                // neither matches nor, negated, scores for what it never saw.
+                                   &scan.carried.machineCode, compilerForScan(scan, record, slot)};
+            if (!runPatternTest(scan, test, pattern, mayMatch, matched)) {
                 return false;
             }
             applyNegation(record, active.flags, matched);
@@ -221,33 +244,145 @@ bool runRule(ScanContext& scan, FetchRecord& fetch, const RuleRecord& record, Ev
     return true;
 }
 
+// Names a rule the message's budget cut off. Only the first few are quoted,
+// so only their texts (made for the scan) are kept.
+void nameCutRule(ScanContext& scan, std::string_view text) {
+    if (scan.budget.cutRules.size() < CUT_RULES_QUOTED) {
+        scan.madeTexts.emplace_back(text);
+        text = scan.madeTexts.back();
+    }
+    scan.budget.cutRules.push_back(text);
+}
+
+// One entry of a pattern run at its turn, its hits in the message at hand, as
+// its own line would be evaluated.
+bool evaluateRunEntry(ScanContext& scan, const ListRunRules& run, uint32_t entry,
+                      const RuleRecord& record, const ActiveRule& active,
+                      std::span<const ListRunHit> hits, size_t longest) {
+    const PatternRunEntries& entries = *run.patterns;
+    const RunEntryKind kind = entries.kinds[entry];
+    if (kind == RunEntryKind::FAILED) {
+        auto failure = std::lower_bound(
+            entries.failures.begin(), entries.failures.end(), entry,
+            [](const PatternRunFailure& each, uint32_t at) { return each.entry < at; });
+        logCannotCompile(record.text, failure->errorOffset, failure->errorText);
+        return false;
+    }
+    if (!scan.budget.cutRules.empty()) {
+        nameCutRule(scan, record.text);
+        return false;
+    }
+    if (kind == RunEntryKind::LITERAL) {
+        // Matches where its bytes occur, shown in the subject's own case.
+        for (const ListRunHit& hit : hits) {
+            holdMatchEvidence(record, hit.subject->text.c_str() + hit.start);
+        }
+        return !hits.empty();
+    }
+    const uint32_t skipUpTo = entries.skipUpTo[entry];
+    if (kind == RunEntryKind::PREFILTERED && hits.empty() &&
+        (skipUpTo == NO_BOUND || longest <= skipUpTo)) {
+        return false;  // no subject it could match
+    }
+    // What the pattern test quotes must last the scan (the budget's names).
+    scan.madeTexts.emplace_back();
+    const RuleRecord kept = listRunRecord(run, entry, scan.madeTexts.back());
+    const uint32_t key = entries.keyBase + entry;
+    const pcre2_real_code_8* code = nullptr;
+    SubjectFilter mayMatch;
+    if (kind == RunEntryKind::EVERYWHERE) {
+        code = std::lower_bound(entries.kept.begin(), entries.kept.end(), entry,
+                                [](const auto& each, uint32_t at) { return each.first < at; })
+                   ->second.get();
+    } else {
+        const uint32_t lead = entries.lead[entry];
+        mayMatch = [hits, skipUpTo, lead](PreparedText& subject, size_t start, size_t& from) {
+            from = 0;
+            if (skipUpTo != NO_BOUND && subject.text.size() - start > skipUpTo) {
+                return true;
+            }
+            for (const ListRunHit& hit : hits) {
+                if (hit.subject == &subject) {
+                    if (lead != NO_BOUND && hit.firstAt > lead) {
+                        from = hit.firstAt - lead;
+                    }
+                    return true;
+                }
+            }
+            return false;
+        };
+    }
+    RuleUnderTest test{kept, active.flags, run.selectorId};
+    PatternToMatch pattern{code, key, &scan.carried.machineCode, compilerForScan(scan, kept, key)};
+    bool matched = false;
+    if (!runPatternTest(scan, test, pattern, mayMatch, matched)) {
+        return false;
+    }
+    applyNegation(kept, active.flags, matched);
+    return matched;
+}
+
 // A list run's entries in order, each run as its own line would be; the ones
-// that do not occur in the message are passed over as a literal run's are.
+// that do not occur in the message are passed over as a literal run's are
+// (but for the pattern entries visited in every message, and every pattern
+// entry once the message's budget is spent: each is named as cut off).
 bool runListRun(ScanContext& scan, FetchRecord& fetch, const ListRunRules& run) {
-    std::vector<ListRunHit> hits = searchListRun(run, scan.subjects, listRunMarks);
+    size_t longest = 0;
+    std::vector<ListRunHit> hits = searchListRun(run, scan.subjects, listRunMarks, longest);
+    // Pattern entries to visit without a hit: a prefiltered one only where a
+    // subject is too long for it to be passed over.
+    std::vector<uint32_t> always;
+    if (run.patterns) {
+        const PatternRunEntries& entries = *run.patterns;
+        for (uint32_t entry : entries.alwaysVisited) {
+            if (entries.kinds[entry] != RunEntryKind::PREFILTERED ||
+                entries.skipUpTo[entry] < longest) {
+                always.push_back(entry);
+            }
+        }
+    }
     auto hit = hits.begin();
+    auto visit = always.begin();
     std::string text;
     const uint32_t entries = static_cast<uint32_t>(run.run->size());
     for (uint32_t entry = 0; entry < entries && !scan.stopped; ++entry) {
         while (hit != hits.end() && hit->entry < entry) {
             ++hit;
         }
-        if (!everyRuleIsVisited() && (hit == hits.end() || hit->entry != entry)) {
+        while (visit != always.end() && *visit < entry) {
+            ++visit;
+        }
+        const bool visitAll =
+            everyRuleIsVisited() || (run.patterns && !scan.budget.cutRules.empty());
+        if (!visitAll && (hit == hits.end() || hit->entry != entry) &&
+            (visit == always.end() || *visit != entry)) {
             passOverRulesWithoutHits(scan);
-            if (hit == hits.end()) {
+            uint32_t next = std::min(hit == hits.end() ? entries : hit->entry,
+                                     visit == always.end() ? entries : *visit);
+            if (next == entries) {
                 break;
             }
-            entry = hit->entry;
+            entry = next;
+        }
+        auto hitsEnd = hit;
+        while (hitsEnd != hits.end() && hitsEnd->entry == entry) {
+            ++hitsEnd;
         }
         RuleRecord record = listRunRecord(run, entry, text);
         bool goOn = runRule(scan, fetch, record, [&](const ActiveRule& active) {
-            bool matched = false;
-            for (; !active.neverMatches && hit != hits.end() && hit->entry == entry; ++hit) {
-                matched = true;
-                holdMatchEvidence(record, hit->subject->lower.c_str() + hit->start);
+            if (active.neverMatches) {
+                return false;
             }
-            return matched;
+            if (run.patterns) {
+                return evaluateRunEntry(scan, run, entry, record, active,
+                                        std::span<const ListRunHit>(hit, hitsEnd), longest);
+            }
+            for (auto each = hit; each != hitsEnd; ++each) {
+                holdMatchEvidence(record, each->subject->lower.c_str() + each->start);
+            }
+            return hit != hitsEnd;
         });
+        hit = hitsEnd;
         if (!goOn) {
             return false;
         }

@@ -231,6 +231,11 @@ const pcre2_real_code_8* machineCodeFor(const pcre2_real_code_8* compiled, uint3
     return entry->second ? entry->second.get() : compiled;
 }
 
+const pcre2_real_code_8* madeMachineCode(uint32_t key, const MachineCodeStore& store) {
+    auto found = store.byKey.find(key);
+    return found == store.byKey.end() ? nullptr : found->second.get();
+}
+
 MatchArea::MatchArea() = default;
 
 MatchArea::~MatchArea() {

@@ -77,6 +77,10 @@ struct MachineCodeStore {
 const pcre2_real_code_8* machineCodeFor(const pcre2_real_code_8* compiled, uint32_t key,
                                         MachineCodeStore& store);
 
+// The machine code the store made for `key` before; null when it made none yet
+// or the JIT could not take the pattern.
+const pcre2_real_code_8* madeMachineCode(uint32_t key, const MachineCodeStore& store);
+
 // What matching needs besides the pattern: the match positions, the limits and
 // the JIT's stack, made on first use and reused from subject to subject, so a
 // match allocates nothing once it exists. One per scan (or per dialog); never

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/saturating.h"
+#include "engine/step_bound.h"
 
 namespace cw {
 
@@ -33,7 +34,13 @@ struct RequiredLiterals {
 };
 
 // The required literals of `pattern` as a caseless pattern matched under a
-// limit of `stepLimit` steps per starting position.
-RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit);
+// limit of `stepLimit` steps per starting position. Many patterns read with one
+// `memo` (for one step limit) share the work of the patterns of one shape.
+RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit,
+                                    SkipLengthMemo* memo = nullptr);
+
+// The bytes a pattern matches when it is nothing but literal bytes (escaped
+// punctuation included), else false.
+bool literalOfPattern(std::string_view pattern, std::string& literal);
 
 }  // namespace cw

@@ -57,22 +57,34 @@ void assignPatternSlots(RuleSet& set) {
     }
 }
 
+// The pattern runs' entries get machine code store keys behind the slots.
+void assignRunPatternKeys(RuleSet& set) {
+    size_t next = set.patterns.size();
+    for (ListRunRules& run : set.listRuns) {
+        if (run.patterns != nullptr) {
+            run.patterns->keyBase = static_cast<uint32_t>(next);
+            next += run.run->size();
+        }
+    }
+}
+
 // Compiled interpreted: the machine code is made at a pattern's first match
-// (see MachineCodeStore). Done last, once what gathering the groups needed
+// (see MachineCodeStore). A prefiltered pattern is compiled only to learn
+// whether it does. Done last, once what gathering the groups needed
 // for a while is freed, so the compiled patterns do not settle among it.
 void compilePatterns(RuleSet& set) {
     for (const CompiledRule& rule : set.rules) {
         if (rule.patternSlot != NO_INDEX) {
-            set.patterns[rule.patternSlot] = compilePattern(rule.record.pattern, false);
+            PatternCompileResult& compiled = set.patterns[rule.patternSlot];
+            compiled = compilePattern(rule.record.pattern, false);
+            if (rule.prefilter != NO_INDEX) {
+                compiled.pattern.reset();
+            }
         }
         if (rule.foldedSlot != NO_INDEX) {
             set.patterns[rule.foldedSlot] = compilePattern(lowerCase(rule.record.pattern), false);
         }
     }
-}
-
-bool isPatternMetaCharacter(char c) {
-    return std::string_view("\\^$.[]|()?*+{}").find(c) != std::string_view::npos;
 }
 
 // Rules whose outcome is nothing but "does this literal occur in a subject of the
@@ -148,7 +160,7 @@ bool hasKeptSubjects(FieldKind field) {
 
 // Pattern rules outside the literal groups that test their pattern as written
 // (not folded by a string test first) and need a literal, gathered by field.
-void gatherPrefilterGroups(RuleSet& set) {
+void gatherPrefilterGroups(RuleSet& set, SkipLengthMemo& memo) {
     std::map<std::string, std::vector<uint32_t>> byField;
     std::vector<RequiredLiterals> required(set.rules.size());
     for (uint32_t index = 0; index < set.rules.size(); ++index) {
@@ -158,7 +170,7 @@ void gatherPrefilterGroups(RuleSet& set) {
             rule.group != NO_INDEX || !hasKeptSubjects(record.field)) {
             continue;
         }
-        required[index] = requiredLiteralsOf(record.pattern, MATCH_STEP_LIMIT);
+        required[index] = requiredLiteralsOf(record.pattern, MATCH_STEP_LIMIT, &memo);
         if (!required[index].anyOf.empty()) {
             std::string key =
                 std::to_string(static_cast<int>(record.field)) + " " + lowerCase(record.fieldType);
@@ -243,15 +255,15 @@ void addRule(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
 }
 
 // A list run as one item of the rule set, when its entries' rules read as plain
-// strings of one shape and are enough to be worth a search of their own;
-// otherwise (and in the reference build) as its lines.
-void addListRun(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
-                const ListRun& run) {
+// strings or patterns of one shape and are enough to be worth a search of
+// their own; otherwise (and in the reference build) as its lines.
+void addListRun(RuleSet& set, std::map<std::string, uint32_t>& selectorByField, const ListRun& run,
+                SkipLengthMemo& memo) {
     std::string sample = run.prefix + "x" + run.suffix;
     RuleRecord record = readRuleRecord(sample);
     ListRunRules rules;
     if (set.shortcuts && run.size() >= MIN_GROUP_SIZE &&
-        readListRunShape(run, record, sample, rules)) {
+        readListRunShape(run, record, sample, rules, memo)) {
         rules.selectorId = selectorFor(set, selectorByField, record);
         CompiledRule rule;
         rule.listRun = static_cast<uint32_t>(set.listRuns.size());
@@ -279,9 +291,10 @@ std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config, 
     }
     set.rules.reserve(ruleCount);
     std::map<std::string, uint32_t> selectorByField;
+    SkipLengthMemo memo;
     for (size_t item = 0; item < config.lines.size(); ++item) {
         if (const ListRun* run = config.lines.run(item)) {
-            addListRun(set, selectorByField, *run);
+            addListRun(set, selectorByField, *run, memo);
         } else {
             addRule(set, selectorByField, config.lines.line(item));
         }
@@ -290,8 +303,9 @@ std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config, 
         gatherLiteralGroups(set);
     }
     assignPatternSlots(set);
+    assignRunPatternKeys(set);
     if (set.shortcuts) {
-        gatherPrefilterGroups(set);
+        gatherPrefilterGroups(set, memo);
         markLiteralRuns(set);
     }
     compilePatterns(set);
@@ -309,27 +323,6 @@ void compileRuleSetWith(FilterConfig& config, bool shortcuts) {
 }
 
 }  // namespace
-
-bool literalOfPattern(std::string_view pattern, std::string& literal) {
-    literal.clear();
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        char c = pattern[i];
-        if (c == '\\') {
-            // A backslash before punctuation stands for the punctuation itself;
-            // before a letter or digit it is an escape with a meaning of its own.
-            if (i + 1 == pattern.size() || isAsciiAlphanumeric(pattern[i + 1]) ||
-                static_cast<unsigned char>(pattern[i + 1]) >= 0x80) {
-                return false;
-            }
-            literal += pattern[++i];
-        } else if (isPatternMetaCharacter(c)) {
-            return false;
-        } else {
-            literal += c;
-        }
-    }
-    return !literal.empty();
-}
 
 void compileRuleSet(FilterConfig& config) {
     compileRuleSetWith(config, true);

@@ -86,7 +86,9 @@ struct RuleSet {
     std::vector<CompiledRule> rules;  // one per stored line
     std::vector<HeaderSelector> selectors;
     // What compiling each pattern text gave, failures included: a failure is
-    // reported at the rule's turn in every scan.
+    // reported at the rule's turn in every scan. A prefiltered rule's pattern
+    // keeps no code once it is known to compile (most never meet a subject
+    // holding their literals): a scan compiles it when a subject may match.
     std::vector<PatternCompileResult> patterns;
     std::vector<LiteralGroup> groups;
     std::vector<PrefilterGroup> prefilterGroups;
@@ -126,6 +128,12 @@ struct CompiledConfiguration final : CompiledRules {
     ScanCarryOver carried;
 };
 
+// Whether a rule set's pattern compiled (its code may not be kept): a failure
+// always has an error text.
+inline bool patternCompiles(const PatternCompileResult& compiled) {
+    return compiled.errorText.empty();
+}
+
 // Reads every line of `config` into its rule set and compiles every pattern
 // that can run. Logs nothing. Also the hook that loadConfig calls.
 void compileRuleSet(FilterConfig& config);
@@ -139,9 +147,5 @@ CompiledConfiguration& compiledOf(FilterConfig& config);
 
 // The configuration's rule set, compiled now if the load did not.
 const RuleSet& ruleSetOf(FilterConfig& config);
-
-// The bytes a pattern matches when it is nothing but literal bytes (escaped
-// punctuation included), else false.
-bool literalOfPattern(std::string_view pattern, std::string& literal);
 
 }  // namespace cw

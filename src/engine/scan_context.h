@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "common/host_records.h"
 #include "engine/matchers.h"
 #include "engine/message_subjects.h"
+#include "engine/pattern.h"
 #include "engine/rule_set.h"
 #include "mime/message_texts.h"
 
@@ -68,6 +70,12 @@ struct ScanContext {
     MessageSubjects subjects;
     std::vector<GroupHits> groups;
     std::vector<PrefilterHits> prefilters;
+    // The patterns the rule set keeps no code of (prefiltered ones), compiled
+    // for this message once a subject may match, by slot.
+    std::unordered_map<uint32_t, CompiledPattern> compiledForScan;
+    // The rule texts of list run entries that a pattern test or the budget's
+    // log line may quote (the run holds no line of them).
+    std::deque<std::string> madeTexts;
     MessageBudget budget;
     // The indexes of the group rules that occur in the message, ascending; made
     // when the scan first reaches a run of group rules.

@@ -15,9 +15,6 @@ namespace cw {
 
 namespace {
 
-// How many of the rules cut off the log line names; it counts the rest.
-constexpr size_t CUT_RULES_NAMED = 10;
-
 // A matching rule's status removal: it takes away the opposite verdict, the
 // host's (unless SIMULATE) and the plug-in's own.
 void removeOppositeStatus(uint32_t flags, ScanContext& scan) {
@@ -107,14 +104,14 @@ void logCutRules(const MessageBudget& budget) {
         return;
     }
     std::string named;
-    for (size_t i = 0; i < budget.cutRules.size() && i < CUT_RULES_NAMED; ++i) {
+    for (size_t i = 0; i < budget.cutRules.size() && i < CUT_RULES_QUOTED; ++i) {
         const std::string_view text = budget.cutRules[i];
         named += formatText(" [%.*s]", static_cast<int>(std::min<size_t>(text.size(), 256)),
                             text.data());
     }
-    if (budget.cutRules.size() > CUT_RULES_NAMED) {
+    if (budget.cutRules.size() > CUT_RULES_QUOTED) {
         named += formatText(" and %u more",
-                            static_cast<unsigned>(budget.cutRules.size() - CUT_RULES_NAMED));
+                            static_cast<unsigned>(budget.cutRules.size() - CUT_RULES_QUOTED));
     }
     writeLog(formatText("error: the rules took more than %d ms on this message; not tested on "
                         "all of it:",

@@ -113,11 +113,16 @@ DeadEnd sequenceDeadEnds(const PatternNode& node, const std::set<std::string>& r
     std::set<std::string> run{""};  // the exact strings of the run ending here
     size_t beforeRun = 0;           // the most bytes the items before it match
     size_t beforeChild = 0;         // the same for the items before this one
+    mark.children.reserve(node.children.size());
     for (const PatternNode& child : node.children) {
         mark.children.push_back(markDeadEnds(child, required));
         const DeadEnd& childMark = mark.children.back();
-        LiteralInfo info = literalInfo(child);
-        if (!info.exact) {
+        // A literal byte is exact and always extends the run.
+        const bool literal = child.kind == NodeKind::LITERAL;
+        LiteralInfo info = literal ? LiteralInfo{true, {}} : literalInfo(child);
+        if (literal) {
+            extendRunByByte(run, child.byte);
+        } else if (!info.exact) {
             run = {""};
         } else if (std::optional<std::set<std::string>> extended = extendedRun(run, info.strings)) {
             run = std::move(*extended);
@@ -300,16 +305,70 @@ size_t longestSkippableLength(const PatternNode& root, const DeadEnd& mark, uint
     return static_cast<size_t>(low);
 }
 
-}  // namespace
+// What the step bound reads of a node and its mark, written out: kinds, ways,
+// repeat counts, the marks' ends and how many children a match reaches, and
+// the minimum length of every child (a repeat's room); never a literal byte.
+void appendShape(const PatternNode& node, const DeadEnd* mark, std::string& shape) {
+    // Counts past 32 bits (no bound) are alike: the reader takes none that large.
+    auto appendNumber = [&shape](size_t number) {
+        const auto bits = static_cast<uint32_t>(std::min<size_t>(number, UINT32_MAX));
+        shape.append(reinterpret_cast<const char*>(&bits), sizeof bits);
+    };
+    shape += static_cast<char>(node.kind);
+    shape += static_cast<char>(mark == nullptr ? 2 : mark->neverEnds ? 1 : 0);
+    if (node.kind == NodeKind::ANY) {
+        appendNumber(node.ways);
+    } else if (node.kind == NodeKind::REPEAT) {
+        appendNumber(node.min);
+        appendNumber(node.max);
+    }
+    if (node.kind == NodeKind::LITERAL || node.kind == NodeKind::EMPTY ||
+        node.kind == NodeKind::ANY) {
+        return;  // no children
+    }
+    appendNumber(node.children.size());
+    appendNumber(mark == nullptr ? 0 : mark->children.size());
+    for (size_t index = 0; index < node.children.size(); ++index) {
+        const DeadEnd* childMark =
+            mark != nullptr && index < mark->children.size() ? &mark->children[index] : nullptr;
+        appendShape(node.children[index], childMark, shape);
+    }
+}
 
-std::optional<SkipBounds> skipBoundsOf(const PatternNode& root,
-                                       const std::set<std::string>& required, uint64_t stepLimit) {
-    DeadEnd mark = markDeadEnds(root, required);
+// longestSkippableLength, or nothing when an empty subject can reach the
+// limit already.
+std::optional<size_t> skippableLength(const PatternNode& root, const DeadEnd& mark,
+                                      uint64_t stepLimit) {
     if (!stepsStayBelow(root, mark, 0, stepLimit)) {
         return std::nullopt;
     }
+    return longestSkippableLength(root, mark, stepLimit);
+}
+
+}  // namespace
+
+std::optional<SkipBounds> skipBoundsOf(const PatternNode& root,
+                                       const std::set<std::string>& required, uint64_t stepLimit,
+                                       SkipLengthMemo* memo) {
+    DeadEnd mark = markDeadEnds(root, required);
+    std::optional<size_t> length;
+    if (memo != nullptr) {
+        memo->shape.clear();
+        appendShape(root, &mark, memo->shape);
+        auto found = memo->byShape.find(memo->shape);
+        if (found == memo->byShape.end()) {
+            found =
+                memo->byShape.emplace(memo->shape, skippableLength(root, mark, stepLimit)).first;
+        }
+        length = found->second;
+    } else {
+        length = skippableLength(root, mark, stepLimit);
+    }
+    if (!length) {
+        return std::nullopt;
+    }
     SkipBounds bounds;
-    bounds.skipUpTo = longestSkippableLength(root, mark, stepLimit);
+    bounds.skipUpTo = *length;
     // Before the lead, a search could only meet attempts that fail as on a
     // subject without the literals: within the limit when any length is.
     if (mark.neverEnds && bounds.skipUpTo == UNBOUNDED) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 #include "common/saturating.h"
 #include "engine/pattern_reader.h"
@@ -25,10 +26,22 @@ struct SkipBounds {
     size_t lead = UNBOUNDED;
 };
 
+// The longest skippable lengths already worked out, by the shape of the tree
+// that decides them (its literal bytes left out): the entries of a pattern
+// list mostly differ in their words alone, and finding the length costs some
+// sixty walks of the tree. For one step limit; used by one thread at a time.
+struct SkipLengthMemo {
+    // Nothing where even an empty subject could reach the limit.
+    std::unordered_map<std::string, std::optional<size_t>> byShape;
+    std::string shape;  // the key being made, reused
+};
+
 // The bounds of `root`, whose every match holds one of `required`, under a
 // limit of `stepLimit` steps per starting position. Nothing when even an empty
-// subject could reach the limit.
+// subject could reach the limit. With `memo`, trees of a shape seen before are
+// not walked again.
 std::optional<SkipBounds> skipBoundsOf(const PatternNode& root,
-                                       const std::set<std::string>& required, uint64_t stepLimit);
+                                       const std::set<std::string>& required, uint64_t stepLimit,
+                                       SkipLengthMemo* memo = nullptr);
 
 }  // namespace cw

@@ -29,7 +29,22 @@ const char* const SENDER_LIST =
     "PILLS.example\n"
     "someone@else.example\n";
 
-// The rules the two lists make, in their order.
+// Patterns of every kind a run tells apart: literal bytes, ones that need a
+// literal (one of them also where a long subject holds none), ones that need
+// none, one that does not compile, and one whose braces close early.
+const char* const PATTERN_LIST =
+    "cheap\\s+viagra\n"
+    "sales@PILLS\\.example\n"
+    "(unclosed\n"
+    "^cheap\n"
+    "[a-z]+ now\n"
+    "x} y\n"
+    "(a|aa)+free|pills\n"
+    "say \"hi\"\n"
+    "viagra NOW\n"
+    "h.*o\n";
+
+// The rules the three lists make, in their order.
 const char* const EXPANDED_RULES =
     "Subject: 2.5 \"lottery\" [BL]\n"
     "Subject: 2.5 \"cheap\" [BL]\n"
@@ -46,7 +61,29 @@ const char* const EXPANDED_RULES =
     "Any-Sender: 1.0 \"sales@pills.example\" [BL]\n"
     "Any-Sender: 1.0 \"PILLS.example\" [BL]\n"
     "Any-Sender: 1.0 \"someone@else.example\" [BL]\n"
-    "B_INCLUDE_SENDER sender-list.txt\n";
+    "B_INCLUDE_SENDER sender-list.txt\n"
+    "Subject: 3.0 {cheap\\s+viagra} [BL]\n"
+    "Subject: 3.0 {sales@PILLS\\.example} [BL]\n"
+    "Subject: 3.0 {(unclosed} [BL]\n"
+    "Subject: 3.0 {^cheap} [BL]\n"
+    "Subject: 3.0 {[a-z]+ now} [BL]\n"
+    "Subject: 3.0 {x} y} [BL]\n"
+    "Subject: 3.0 {(a|aa)+free|pills} [BL]\n"
+    "Subject: 3.0 {say \"hi\"} [BL]\n"
+    "Subject: 3.0 {viagra NOW} [BL]\n"
+    "Subject: 3.0 {h.*o} [BL]\n"
+    "B_INCLUDE_REG_SUBJECT 3 patterns.txt\n"
+    "Any-Sender: 1.0 {cheap\\s+viagra} [BL]\n"
+    "Any-Sender: 1.0 {sales@PILLS\\.example} [BL]\n"
+    "Any-Sender: 1.0 {(unclosed} [BL]\n"
+    "Any-Sender: 1.0 {^cheap} [BL]\n"
+    "Any-Sender: 1.0 {[a-z]+ now} [BL]\n"
+    "Any-Sender: 1.0 {x} y} [BL]\n"
+    "Any-Sender: 1.0 {(a|aa)+free|pills} [BL]\n"
+    "Any-Sender: 1.0 {say \"hi\"} [BL]\n"
+    "Any-Sender: 1.0 {viagra NOW} [BL]\n"
+    "Any-Sender: 1.0 {h.*o} [BL]\n"
+    "B_INCLUDE_REG_SENDER patterns.txt\n";
 
 const char* const MESSAGE =
     "From: Pharmacy <sales@pills.example>\r\n"
@@ -81,11 +118,14 @@ class ListRunScan : public PluginHost, public testing::WithParamInterface<const 
 TEST_P(ListRunScan, ReadsAsTheSameRulesWrittenOut) {
     writeConfigFile("subjects.txt", SUBJECT_LIST);
     writeConfigFile("sender-list.txt", SENDER_LIST);
-    ScanResult listed =
-        scanWith("B_INCLUDE_SUBJECT 2.5 subjects.txt\nB_INCLUDE_SENDER sender-list.txt\n");
+    writeConfigFile("patterns.txt", PATTERN_LIST);
+    ScanResult listed = scanWith(
+        "B_INCLUDE_SUBJECT 2.5 subjects.txt\nB_INCLUDE_SENDER sender-list.txt\n"
+        "B_INCLUDE_REG_SUBJECT 3 patterns.txt\nB_INCLUDE_REG_SENDER patterns.txt\n");
     // The same include lines, their lists gone, follow the written-out rules.
     std::filesystem::remove(folder + "subjects.txt");
     std::filesystem::remove(folder + "sender-list.txt");
+    std::filesystem::remove(folder + "patterns.txt");
     ScanResult written = scanWith(EXPANDED_RULES);
     EXPECT_EQ(written.log, listed.log);
     EXPECT_EQ(written.addedLines, listed.addedLines);

@@ -282,5 +282,41 @@ TEST(RequiredLiterals, SubjectWithoutTheLiteralsNeverMatches) {
     EXPECT_GT(started, 1000);
 }
 
+// A pattern read with a memo of the shapes read before gets what it gets alone,
+// however many patterns of its shape (or of another that differs in a repeat,
+// a class or a mark) went before it.
+TEST(RequiredLiterals, MemoOfShapesChangesNoResult) {
+    constexpr uint32_t SMALL_LIMIT = 500;
+    std::vector<std::string> patterns = {
+        "cheap\\s+offer\\s+number\\s+1",
+        "cheap\\s+offer\\s+number\\s+12",
+        "cheap\\s+offer\\s+number\\s+2",
+        "cheap\\s*offer\\s+number\\s+2",
+        "(a+)+free",
+        "(b+)+free",
+        "(a+)+fre",
+        "free (a+)+b",
+        "free (a|b)+b",
+        "a.*b.*c.*de",
+        "x.*y.*z.*wv",
+    };
+    PatternMaker maker(20261208);
+    for (int i = 0; i < 3000; ++i) {
+        patterns.push_back(maker.pattern());
+    }
+    for (uint64_t limit : {uint64_t{SMALL_LIMIT}, LARGE_LIMIT}) {
+        SkipLengthMemo memo;
+        for (const std::string& pattern : patterns) {
+            RequiredLiterals alone = requiredLiteralsOf(pattern, limit);
+            RequiredLiterals shared = requiredLiteralsOf(pattern, limit, &memo);
+            EXPECT_EQ(alone.anyOf, shared.anyOf) << pattern;
+            EXPECT_EQ(alone.skipUpTo, shared.skipUpTo) << pattern;
+            EXPECT_EQ(alone.lead, shared.lead) << pattern;
+        }
+        // Patterns share shapes, or the memo would save nothing.
+        EXPECT_LT(memo.byShape.size(), patterns.size() * 2 / 3);
+    }
+}
+
 }  // namespace
 }  // namespace cw
