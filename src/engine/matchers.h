@@ -82,7 +82,7 @@ void applyPatternTest(const RuleUnderTest& rule, const PatternToMatch& pattern,
 
 // Holds "valid: [rule] matches [subject] in [field]" (or "matches something in"
 // for the whole-text fields Body:, HtmlText: and CompleteHeader:).
-void holdMatchEvidence(const RuleRecord& record, const char* text);
+void holdMatchEvidence(const RuleRecord& record, const char* subject);
 
 // Calls `visit` with every subject of the rule's field that the matchers would
 // test, prepared, and where the field's part of it begins; with `trace`,
