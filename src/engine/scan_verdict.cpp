@@ -15,32 +15,27 @@ namespace cw {
 
 namespace {
 
-// A matching rule's status removal: it takes away the opposite verdict, the
-// host's (unless SIMULATE) and the plug-in's own.
+// Takes one verdict away: the host's flag (unless SIMULATE) and the plug-in's
+// own bit, each with its log line.
+void removeVerdict(int32_t& hostFlag, int verdictBit, const char* marked, ScanContext& scan) {
+    if (hostFlag != 0) {
+        writeLog(formatText("message was %s by Vellmox: removing status", marked), LOG_APPEND);
+        if (!filterOptions.simulate) {
+            hostFlag = 0;
+        }
+    }
+    if (scan.verdict & verdictBit) {
+        writeLog(formatText("message was %s by Cobbleweave: removing status", marked), LOG_APPEND);
+    }
+    scan.verdict &= ~verdictBit;
+}
+
+// A matching rule's status removal: it takes away the opposite verdict.
 void removeOppositeStatus(uint32_t flags, ScanContext& scan) {
-    MessageStatus* status = scan.status;
     if (!(flags & FLAG_WHITELIST_RULE)) {
-        if (status->whitelisted != 0) {
-            writeLog("message was whitelisted by Vellmox: removing status", LOG_APPEND);
-            if (!filterOptions.simulate) {
-                status->whitelisted = 0;
-            }
-        }
-        if (scan.verdict & VERDICT_WHITELISTED) {
-            writeLog("message was whitelisted by Cobbleweave: removing status", LOG_APPEND);
-        }
-        scan.verdict &= ~VERDICT_WHITELISTED;
+        removeVerdict(scan.status->whitelisted, VERDICT_WHITELISTED, "whitelisted", scan);
     } else {
-        if (status->spam != 0) {
-            writeLog("message was marked SPAM by Vellmox: removing status", LOG_APPEND);
-            if (!filterOptions.simulate) {
-                status->spam = 0;
-            }
-        }
-        if (scan.verdict & VERDICT_SPAM) {
-            writeLog("message was marked SPAM by Cobbleweave: removing status", LOG_APPEND);
-        }
-        scan.verdict &= ~VERDICT_SPAM;
+        removeVerdict(scan.status->spam, VERDICT_SPAM, "marked SPAM", scan);
     }
 }
 
