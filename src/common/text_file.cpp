@@ -1,5 +1,8 @@
 #include "common/text_file.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace cw {
@@ -37,6 +40,7 @@ TextFileReader::~TextFileReader() {
 bool TextFileReader::open(const std::string& path) {
     close();
     bytesRead_ = 0;
+    next_ = end_ = 0;
     file_ = platform::openFile(path, "r");
     return file_ != nullptr;
 }
@@ -48,8 +52,15 @@ void TextFileReader::close() {
     }
 }
 
-int TextFileReader::nextByte() {
-    return readTextModeByte(file_);
+bool TextFileReader::fill() {
+    if (next_ < end_) {
+        return true;
+    }
+    constexpr size_t BLOCK_BYTES = 64 * 1024;
+    buffer_.resize(BLOCK_BYTES);
+    next_ = 0;
+    end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    return end_ > 0;
 }
 
 bool TextFileReader::readPiece(std::string& piece, size_t maxBytes) {
@@ -57,13 +68,29 @@ bool TextFileReader::readPiece(std::string& piece, size_t maxBytes) {
     if (file_ == nullptr) {
         return false;
     }
-    while (piece.size() < maxBytes) {
-        int c = nextByte();
-        if (c == EOF) {
-            break;
+    while (piece.size() < maxBytes && fill()) {
+        const char* start = buffer_.data() + next_;
+        size_t length = std::min(end_ - next_, maxBytes - piece.size());
+        // The piece ends behind a LF; a CR needs the byte after it.
+        const char* feed = static_cast<const char*>(std::memchr(start, '\n', length));
+        size_t plain = feed == nullptr ? length : static_cast<size_t>(feed - start);
+        const char* carriage = static_cast<const char*>(std::memchr(start, '\r', plain));
+        if (carriage != nullptr) {
+            plain = static_cast<size_t>(carriage - start);
         }
-        piece += static_cast<char>(c);
-        if (c == '\n') {
+        piece.append(start, plain);
+        next_ += plain;
+        if (carriage != nullptr) {
+            ++next_;
+            if (fill() && buffer_[next_] == '\n') {
+                ++next_;
+                piece += '\n';
+                break;
+            }
+            piece += '\r';
+        } else if (feed != nullptr) {
+            ++next_;
+            piece += '\n';
             break;
         }
     }

@@ -37,6 +37,21 @@ bool hasBit(const uint64_t* bits, uint32_t index) {
     return ((bits[index / 64] >> (index % 64)) & 1) != 0;
 }
 
+// How many bytes of a string one sort key holds.
+constexpr size_t KEY_BYTES = 7;
+
+// The sort key of `string` from `depth` on: its next KEY_BYTES bytes, big-endian
+// and padded with zeros, then how many of them it has (KEY_BYTES + 1 for more to
+// come), so that a string sorts before the longer ones it begins.
+uint64_t sortKeyAt(std::string_view string, size_t depth) {
+    const size_t left = string.size() - depth;
+    uint64_t key = 0;
+    for (size_t at = 0; at < KEY_BYTES; ++at) {
+        key = key << 8 | (at < left ? static_cast<unsigned char>(string[depth + at]) : 0u);
+    }
+    return key << 8 | std::min(left, KEY_BYTES + 1);
+}
+
 }  // namespace
 
 LiteralList::LiteralList(const std::vector<std::string_view>& strings) {
@@ -54,7 +69,8 @@ LiteralList::LiteralList(const std::vector<std::string_view>& strings) {
 
 LiteralList::LiteralList(std::string_view block, const std::vector<uint32_t>& ends) {
     // A block without capital letters is its own folded form and is not copied.
-    if (std::any_of(block.begin(), block.end(), [](char c) { return folded(c) != static_cast<unsigned char>(c); })) {
+    if (std::any_of(block.begin(), block.end(),
+                    [](char c) { return folded(c) != static_cast<unsigned char>(c); })) {
         ownedFolded_.reserve(block.size());
         for (char c : block) {
             ownedFolded_ += static_cast<char>(folded(c));
@@ -104,12 +120,7 @@ void LiteralList::build(const std::vector<uint32_t>& ends) {
     }
     std::sort(singleBytes_.begin(), singleBytes_.end());
     singleBytes_.erase(std::unique(singleBytes_.begin(), singleBytes_.end()), singleBytes_.end());
-    // Equal strings keep their list order, so a search reports them as it always did.
-    std::sort(sorted_.begin(), sorted_.end(), [&](const Entry& a, const Entry& b) {
-        // Folded already: byte order is folded byte order.
-        int order = stringOf(a).compare(stringOf(b));
-        return order != 0 ? order < 0 : a.index < b.index;
-    });
+    sortEntries(ends);
     // firstByteStart_[c] is the first sorted string whose first byte is c or more.
     size_t position = 0;
     for (unsigned byte = 0; byte < 256; ++byte) {
@@ -152,6 +163,65 @@ void LiteralList::build(const std::vector<uint32_t>& ends) {
     for (uint32_t sortedAt = 0; sortedAt < sorted_.size(); ++sortedAt) {
         forEachBucket(sorted_[sortedAt],
                       [&](uint32_t bucket) { bucketEntries_[next[bucket]++] = sortedAt; });
+    }
+}
+
+void LiteralList::sortEntries(const std::vector<uint32_t>& ends) {
+    // Comparing whole strings at scattered places in the block took most of a
+    // million-entry list's load. The entries are sorted instead by a key of
+    // KEY_BYTES bytes read once per entry, and only groups that tie on a key
+    // with more to come are sorted again by their next KEY_BYTES bytes. While
+    // sorting, an entry's offset and length hold its key (high and low half), so
+    // the sort needs no memory beside the entries; they are set again at the end.
+    auto stringOf = [&](uint32_t index) {
+        uint32_t begin = index == 0 ? 0 : ends[index - 1];
+        return folded_.substr(begin, ends[index] - begin);
+    };
+    auto keyOf = [](const Entry& entry) { return uint64_t{entry.offset} << 32 | entry.length; };
+    auto setKey = [&](Entry& entry, size_t depth) {
+        uint64_t key = sortKeyAt(stringOf(entry.index), depth);
+        entry.offset = static_cast<uint32_t>(key >> 32);
+        entry.length = static_cast<uint32_t>(key);
+    };
+    struct Group {
+        size_t begin;
+        size_t end;
+        size_t depth;
+    };
+    std::vector<Group> groups;
+    if (!sorted_.empty()) {
+        groups.push_back(Group{0, sorted_.size(), 0});
+    }
+    while (!groups.empty()) {
+        Group group = groups.back();
+        groups.pop_back();
+        auto first = sorted_.begin() + static_cast<std::ptrdiff_t>(group.begin);
+        auto last = sorted_.begin() + static_cast<std::ptrdiff_t>(group.end);
+        for (auto entry = first; entry != last; ++entry) {
+            setKey(*entry, group.depth);
+        }
+        // Equal strings keep their list order, so a search reports them as it always did.
+        std::sort(first, last, [&](const Entry& a, const Entry& b) {
+            uint64_t keyA = keyOf(a);
+            uint64_t keyB = keyOf(b);
+            return keyA != keyB ? keyA < keyB : a.index < b.index;
+        });
+        for (auto tie = first; tie != last;) {
+            auto end = tie + 1;
+            while (end != last && keyOf(*end) == keyOf(*tie)) {
+                ++end;
+            }
+            if (end - tie > 1 && (keyOf(*tie) & 0xFF) == KEY_BYTES + 1) {
+                groups.push_back(Group{static_cast<size_t>(tie - sorted_.begin()),
+                                       static_cast<size_t>(end - sorted_.begin()),
+                                       group.depth + KEY_BYTES});
+            }
+            tie = end;
+        }
+    }
+    for (Entry& entry : sorted_) {
+        entry.offset = entry.index == 0 ? 0 : ends[entry.index - 1];
+        entry.length = ends[entry.index] - entry.offset;
     }
 }
 

@@ -83,9 +83,10 @@ TEST(LiteralList, StringsThatBeginOthersAndOverlapAreAllFound) {
 
 // Random lists over a small alphabet, so that strings share prefixes and
 // overlap often, against random texts: the same strings, first found at the
-// same places, as one by one. Every
-// fourth list is long and has two letters only, so that many strings begin
-// with the same three bytes.
+// same places, as one by one. Every fourth list is long and has two letters
+// only, so that many strings begin with the same three bytes; every fourth
+// other one has longer strings of few letters and NUL bytes, so that many
+// share their first 7 or 14 bytes (the bytes a sort key holds) and end in NULs.
 TEST(LiteralList, RandomListsFindWhatTestingOneByOneFinds) {
     std::mt19937 random(20260309);
     std::string alphabet;
@@ -98,10 +99,11 @@ TEST(LiteralList, RandomListsFindWhatTestingOneByOneFinds) {
     };
     for (int round = 0; round < 200; ++round) {
         bool crowded = round % 4 == 0;
-        alphabet = crowded ? "aAb" : "abcAB@.\xE9";
-        std::vector<std::string> strings(1 + random() % (crowded ? 300 : 60));
+        bool longer = round % 4 == 1;
+        alphabet = crowded ? "aAb" : longer ? std::string("a\0\0b", 4) : "abcAB@.\xE9";
+        std::vector<std::string> strings(1 + random() % (crowded || longer ? 300 : 60));
         for (std::string& s : strings) {
-            s = randomText(6);
+            s = randomText(longer ? 18 : 6);
         }
         LiteralList list(views(strings));
         for (int text = 0; text < 20; ++text) {
