@@ -14,7 +14,8 @@ uint32_t leadOf(size_t lead) {
 
 // Compiles every entry of a pattern run and reads its literals, which go into
 // the run's literal block.
-void preparePatternEntries(const ListRun& run, PatternRunEntries& entries, SkipLengthMemo& memo) {
+void preparePatternEntries(const ListRun& run, PatternRunEntries& entries,
+                           LiteralAnalysisMemo& memo) {
     const uint32_t count = static_cast<uint32_t>(run.size());
     entries.kinds.resize(count);
     entries.skipUpTo.assign(count, NO_BOUND);
@@ -66,7 +67,7 @@ void preparePatternEntries(const ListRun& run, PatternRunEntries& entries, SkipL
 }  // namespace
 
 bool readListRunShape(const ListRun& run, const RuleRecord& sample, std::string_view line,
-                      ListRunRules& rules, SkipLengthMemo& memo) {
+                      ListRunRules& rules, LiteralAnalysisMemo& memo) {
     const char* entryAt = line.data() + run.prefix.size();
     const char* suffixAt = entryAt + 1;
     bool patterns = sample.flags == FLAG_HAS_PATTERN;

@@ -89,7 +89,7 @@ struct ListRunRules {
 // pattern run's entries are compiled and read for their literals (`memo`
 // shares that work across the load) before the list is made.
 bool readListRunShape(const ListRun& run, const RuleRecord& sample, std::string_view line,
-                      ListRunRules& rules, SkipLengthMemo& memo);
+                      ListRunRules& rules, LiteralAnalysisMemo& memo);
 
 // The record of one entry's rule, its views into `text`, which gets the line.
 RuleRecord listRunRecord(const ListRunRules& rules, uint32_t entry, std::string& text);

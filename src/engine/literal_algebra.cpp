@@ -1,12 +1,48 @@
 #include "engine/literal_algebra.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
 #include "common/saturating.h"
 
 namespace cw {
+
+StringSet::StringSet(std::initializer_list<std::string> strings) {
+    for (const std::string& string : strings) {
+        insert(string);
+    }
+}
+
+void StringSet::insert(std::string string) {
+    auto at = std::lower_bound(strings_.begin(), strings_.end(), string);
+    if (at == strings_.end() || *at != string) {
+        strings_.insert(at, std::move(string));
+    }
+}
+
+void StringSet::insertAll(const StringSet& other) {
+    std::vector<std::string> merged;
+    merged.reserve(strings_.size() + other.strings_.size());
+    std::set_union(std::make_move_iterator(strings_.begin()),
+                   std::make_move_iterator(strings_.end()), other.strings_.begin(),
+                   other.strings_.end(), std::back_inserter(merged));
+    strings_ = std::move(merged);
+}
+
+bool StringSet::contains(std::string_view string) const {
+    return std::binary_search(strings_.begin(), strings_.end(), string);
+}
+
+void StringSet::appendToEach(char byte) {
+    for (std::string& string : strings_) {
+        string += byte;
+    }
+    if (strings_.size() > 1) {
+        std::sort(strings_.begin(), strings_.end());
+    }
+}
 
 namespace {
 
@@ -21,11 +57,11 @@ constexpr size_t MAX_EXACT_STRINGS = 16;
 // and the shortest of them would let most subjects through anyway.
 constexpr size_t MAX_REQUIRED_STRINGS = 64;
 
-LiteralInfo exactly(std::set<std::string> strings) {
+LiteralInfo exactly(StringSet strings) {
     return LiteralInfo{true, std::move(strings)};
 }
 
-size_t shortestLength(const std::set<std::string>& strings) {
+size_t shortestLength(const StringSet& strings) {
     size_t shortest = UNBOUNDED;
     for (const std::string& string : strings) {
         shortest = std::min(shortest, string.size());
@@ -34,7 +70,7 @@ size_t shortestLength(const std::set<std::string>& strings) {
 }
 
 // The more selective of two requirements: longer shortest string, then fewer.
-std::set<std::string> better(std::set<std::string> a, std::set<std::string> b) {
+StringSet better(StringSet a, StringSet b) {
     if (a.empty()) {
         return b;
     }
@@ -57,8 +93,8 @@ std::set<std::string> better(std::set<std::string> a, std::set<std::string> b) {
 }
 
 LiteralInfo sequenceInfo(const PatternNode& node) {
-    std::set<std::string> run{""};  // the exact strings since the last break
-    std::set<std::string> best;
+    StringSet run{""};  // the exact strings since the last break
+    StringSet best;
     bool exact = true;
     for (const PatternNode& child : node.children) {
         if (child.kind == NodeKind::LITERAL) {
@@ -73,7 +109,7 @@ LiteralInfo sequenceInfo(const PatternNode& node) {
             exact = false;
             continue;
         }
-        if (std::optional<std::set<std::string>> extended = extendedRun(run, info.strings)) {
+        if (std::optional<StringSet> extended = extendedRun(run, info.strings)) {
             run = std::move(*extended);
             continue;
         }
@@ -90,22 +126,22 @@ LiteralInfo sequenceInfo(const PatternNode& node) {
 LiteralInfo alternationInfo(const PatternNode& node) {
     std::vector<LiteralInfo> branches;
     bool allExact = true;
-    std::set<std::string> all;
+    StringSet all;
     for (const PatternNode& child : node.children) {
         branches.push_back(literalInfo(child));
         allExact = allExact && branches.back().exact;
-        all.insert(branches.back().strings.begin(), branches.back().strings.end());
+        all.insertAll(branches.back().strings);
     }
     if (allExact && all.size() <= MAX_EXACT_STRINGS) {
         return exactly(std::move(all));
     }
-    std::set<std::string> required;
+    StringSet required;
     for (const LiteralInfo& branch : branches) {
-        std::set<std::string> requirement = requirementOf(branch);
+        StringSet requirement = requirementOf(branch);
         if (requirement.empty()) {
             return LiteralInfo{};
         }
-        required.insert(requirement.begin(), requirement.end());
+        required.insertAll(requirement);
     }
     if (required.size() > MAX_REQUIRED_STRINGS) {
         return LiteralInfo{};
@@ -131,16 +167,15 @@ LiteralInfo repeatInfo(const PatternNode& node) {
 
 }  // namespace
 
-std::set<std::string> requirementOf(LiteralInfo info) {
-    if (info.exact && info.strings.count("") != 0) {
+StringSet requirementOf(LiteralInfo info) {
+    if (info.exact && info.strings.contains("")) {
         return {};
     }
     return std::move(info.strings);
 }
 
-std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& run,
-                                                 const std::set<std::string>& item) {
-    std::set<std::string> product;
+std::optional<StringSet> extendedRun(const StringSet& run, const StringSet& item) {
+    StringSet product;
     for (const std::string& head : run) {
         for (const std::string& tail : item) {
             product.insert(head + tail);
@@ -152,22 +187,8 @@ std::optional<std::set<std::string>> extendedRun(const std::set<std::string>& ru
     return product;
 }
 
-void extendRunByByte(std::set<std::string>& run, char byte) {
-    if (run.size() == 1) {
-        auto string = run.extract(run.begin());
-        string.value() += byte;
-        run.insert(std::move(string));
-        return;
-    }
-    // Appending one byte to distinct strings keeps them distinct, but may
-    // change their order: the nodes are moved over, not copied.
-    std::set<std::string> extended;
-    while (!run.empty()) {
-        auto string = run.extract(run.begin());
-        string.value() += byte;
-        extended.insert(std::move(string));
-    }
-    run = std::move(extended);
+void extendRunByByte(StringSet& run, char byte) {
+    run.appendToEach(byte);
 }
 
 LiteralInfo literalInfo(const PatternNode& node) {

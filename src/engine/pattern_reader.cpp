@@ -1,5 +1,6 @@
 #include "engine/pattern_reader.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/text_ops.h"
@@ -69,6 +70,8 @@ class PatternReader {
     PatternNode sequence(int depth) {
         PatternNode node;
         node.kind = NodeKind::SEQUENCE;
+        // Every item takes a byte at least: no growing a byte at a time.
+        node.children.reserve(std::min<size_t>(text_.size() - position_, 64));
         while (!failed_ && !atEnd() && peek() != '|' && peek() != ')') {
             bool isItem = true;
             PatternNode item = atom(depth, isItem);

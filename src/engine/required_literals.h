@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/saturating.h"
@@ -33,11 +34,31 @@ struct RequiredLiterals {
     size_t lead = UNBOUNDED;
 };
 
+// The work of many patterns read in one load (for one step limit), shared by
+// the patterns of one shape: the entries of a pattern list mostly differ in
+// their words alone. Used by one thread at a time.
+struct LiteralAnalysisMemo {
+    SkipLengthMemo skipLengths;
+    // A flat pattern is one sequence of literal bytes and of items that hold
+    // none ("cheap\s+offer", "v[i1]agra", "\bfree.*money"). Its literal is the
+    // first longest run of literal bytes between items that break runs, and all
+    // else about it follows from its shape; so its result is kept by its shape,
+    // the literal as where it lies among the pattern's literal bytes.
+    struct FlatResult {
+        uint32_t literalFrom = 0;
+        uint32_t literalLength = 0;  // 0: no literal
+        size_t skipUpTo = 0;
+        size_t lead = UNBOUNDED;
+    };
+    std::unordered_map<std::string, FlatResult> byFlatShape;
+    std::string shape;  // the key being made, reused
+};
+
 // The required literals of `pattern` as a caseless pattern matched under a
 // limit of `stepLimit` steps per starting position. Many patterns read with one
 // `memo` (for one step limit) share the work of the patterns of one shape.
 RequiredLiterals requiredLiteralsOf(std::string_view pattern, uint64_t stepLimit,
-                                    SkipLengthMemo* memo = nullptr);
+                                    LiteralAnalysisMemo* memo = nullptr);
 
 // The bytes a pattern matches when it is nothing but literal bytes (escaped
 // punctuation included), else false.

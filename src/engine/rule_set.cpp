@@ -160,7 +160,7 @@ bool hasKeptSubjects(FieldKind field) {
 
 // Pattern rules outside the literal groups that test their pattern as written
 // (not folded by a string test first) and need a literal, gathered by field.
-void gatherPrefilterGroups(RuleSet& set, SkipLengthMemo& memo) {
+void gatherPrefilterGroups(RuleSet& set, LiteralAnalysisMemo& memo) {
     std::map<std::string, std::vector<uint32_t>> byField;
     std::vector<RequiredLiterals> required(set.rules.size());
     for (uint32_t index = 0; index < set.rules.size(); ++index) {
@@ -258,7 +258,7 @@ void addRule(RuleSet& set, std::map<std::string, uint32_t>& selectorByField,
 // strings or patterns of one shape and are enough to be worth a search of
 // their own; otherwise (and in the reference build) as its lines.
 void addListRun(RuleSet& set, std::map<std::string, uint32_t>& selectorByField, const ListRun& run,
-                SkipLengthMemo& memo) {
+                LiteralAnalysisMemo& memo) {
     std::string sample = run.prefix + "x" + run.suffix;
     RuleRecord record = readRuleRecord(sample);
     ListRunRules rules;
@@ -291,7 +291,7 @@ std::shared_ptr<CompiledConfiguration> buildRuleSet(const FilterConfig& config, 
     }
     set.rules.reserve(ruleCount);
     std::map<std::string, uint32_t> selectorByField;
-    SkipLengthMemo memo;
+    LiteralAnalysisMemo memo;
     for (size_t item = 0; item < config.lines.size(); ++item) {
         if (const ListRun* run = config.lines.run(item)) {
             addListRun(set, selectorByField, *run, memo);

@@ -25,7 +25,7 @@ struct DeadEnd {
 };
 
 // Where in `text` the first of the required literals begins (it holds one).
-size_t firstRequiredAt(const std::string& text, const std::set<std::string>& required) {
+size_t firstRequiredAt(const std::string& text, const StringSet& required) {
     size_t first = UNBOUNDED;
     for (const std::string& literal : required) {
         first = std::min(first, text.find(literal));
@@ -33,13 +33,21 @@ size_t firstRequiredAt(const std::string& text, const std::set<std::string>& req
     return first;
 }
 
-bool holdsOneOf(const std::string& text, const std::set<std::string>& required) {
+bool holdsOneOf(const std::string& text, const StringSet& required) {
     for (const std::string& literal : required) {
         if (text.find(literal) != std::string::npos) {
             return true;
         }
     }
     return false;
+}
+
+// Whether one of the required literals ends `text`: all a string that held none
+// can have come to hold by one more byte (a long run of literal bytes would
+// otherwise be searched again at every byte).
+bool endsInOneOf(const std::string& text, const StringSet& required) {
+    return std::any_of(required.begin(), required.end(),
+                       [&](const std::string& literal) { return text.ends_with(literal); });
 }
 
 // The most bytes a node can match.
@@ -103,16 +111,16 @@ size_t minimumLength(const PatternNode& node) {
     return 0;
 }
 
-DeadEnd markDeadEnds(const PatternNode& node, const std::set<std::string>& required);
+DeadEnd markDeadEnds(const PatternNode& node, const StringSet& required);
 
 // A run of exact items every string of which holds a required literal cannot
 // match on a subject without them, and neither can an item that never ends:
 // the sequence stops at the first of either.
-DeadEnd sequenceDeadEnds(const PatternNode& node, const std::set<std::string>& required) {
+DeadEnd sequenceDeadEnds(const PatternNode& node, const StringSet& required) {
     DeadEnd mark;
-    std::set<std::string> run{""};  // the exact strings of the run ending here
-    size_t beforeRun = 0;           // the most bytes the items before it match
-    size_t beforeChild = 0;         // the same for the items before this one
+    StringSet run{""};       // the exact strings of the run ending here
+    size_t beforeRun = 0;    // the most bytes the items before it match
+    size_t beforeChild = 0;  // the same for the items before this one
     mark.children.reserve(node.children.size());
     for (const PatternNode& child : node.children) {
         mark.children.push_back(markDeadEnds(child, required));
@@ -124,15 +132,17 @@ DeadEnd sequenceDeadEnds(const PatternNode& node, const std::set<std::string>& r
             extendRunByByte(run, child.byte);
         } else if (!info.exact) {
             run = {""};
-        } else if (std::optional<std::set<std::string>> extended = extendedRun(run, info.strings)) {
+        } else if (std::optional<StringSet> extended = extendedRun(run, info.strings)) {
             run = std::move(*extended);
         } else {
             run = std::move(info.strings);
             beforeRun = beforeChild;
         }
-        bool runNeverMatches = std::all_of(run.begin(), run.end(), [&](const std::string& text) {
-            return holdsOneOf(text, required);
-        });
+        bool runNeverMatches =
+            literal && run.size() == 1
+                ? endsInOneOf(*run.begin(), required)
+                : std::all_of(run.begin(), run.end(),
+                              [&](const std::string& text) { return holdsOneOf(text, required); });
         if (childMark.neverEnds || runNeverMatches) {
             mark.neverEnds = true;
             if (childMark.neverEnds) {
@@ -155,7 +165,7 @@ DeadEnd sequenceDeadEnds(const PatternNode& node, const std::set<std::string>& r
     return mark;
 }
 
-DeadEnd markDeadEnds(const PatternNode& node, const std::set<std::string>& required) {
+DeadEnd markDeadEnds(const PatternNode& node, const StringSet& required) {
     DeadEnd mark;
     switch (node.kind) {
         case NodeKind::LITERAL:
@@ -347,9 +357,12 @@ std::optional<size_t> skippableLength(const PatternNode& root, const DeadEnd& ma
 
 }  // namespace
 
-std::optional<SkipBounds> skipBoundsOf(const PatternNode& root,
-                                       const std::set<std::string>& required, uint64_t stepLimit,
-                                       SkipLengthMemo* memo) {
+void appendTreeShape(const PatternNode& root, std::string& shape) {
+    appendShape(root, nullptr, shape);
+}
+
+std::optional<SkipBounds> skipBoundsOf(const PatternNode& root, const StringSet& required,
+                                       uint64_t stepLimit, SkipLengthMemo* memo) {
     DeadEnd mark = markDeadEnds(root, required);
     std::optional<size_t> length;
     if (memo != nullptr) {

@@ -8,11 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
 
 #include "common/saturating.h"
+#include "engine/literal_algebra.h"
 #include "engine/pattern_reader.h"
 
 namespace cw {
@@ -36,12 +36,15 @@ struct SkipLengthMemo {
     std::string shape;  // the key being made, reused
 };
 
+// Writes out what a tree is but for its literal bytes: kinds, ways, repeat
+// counts and children.
+void appendTreeShape(const PatternNode& root, std::string& shape);
+
 // The bounds of `root`, whose every match holds one of `required`, under a
 // limit of `stepLimit` steps per starting position. Nothing when even an empty
 // subject could reach the limit. With `memo`, trees of a shape seen before are
 // not walked again.
-std::optional<SkipBounds> skipBoundsOf(const PatternNode& root,
-                                       const std::set<std::string>& required, uint64_t stepLimit,
-                                       SkipLengthMemo* memo = nullptr);
+std::optional<SkipBounds> skipBoundsOf(const PatternNode& root, const StringSet& required,
+                                       uint64_t stepLimit, SkipLengthMemo* memo = nullptr);
 
 }  // namespace cw

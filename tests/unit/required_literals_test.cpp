@@ -107,12 +107,9 @@ TEST(RequiredLiterals, LeadIsTheLongestTextBeforeTheLiteral) {
         const char* pattern;
         size_t lead;
     } cases[] = {
-        {"free", 0},
-        {"\\b(?:hot|horny) (?:girls|teens)", 0},
-        {"x{2,5}yz", 5},
-        {"(?:ab|c\\d{1,3})offer", 4},
-        {"a.*free", SIZE_MAX},
-        {"\\Gfree", SIZE_MAX},
+        {"free", 0},           {"\\b(?:hot|horny) (?:girls|teens)", 0},
+        {"x{2,5}yz", 5},       {"(?:ab|c\\d{1,3})offer", 4},
+        {"a.*free", SIZE_MAX}, {"\\Gfree", SIZE_MAX},
     };
     for (const auto& c : cases) {
         RequiredLiterals literals = requiredLiteralsOf(c.pattern, LARGE_LIMIT);
@@ -284,7 +281,9 @@ TEST(RequiredLiterals, SubjectWithoutTheLiteralsNeverMatches) {
 
 // A pattern read with a memo of the shapes read before gets what it gets alone,
 // however many patterns of its shape (or of another that differs in a repeat,
-// a class or a mark) went before it.
+// a class or a mark) went before it. List-like flat patterns (words between
+// items without literals) with runs of equal length and repeated words test
+// that the literal kept by shape is the one the whole reading chooses.
 TEST(RequiredLiterals, MemoOfShapesChangesNoResult) {
     constexpr uint32_t SMALL_LIMIT = 500;
     std::vector<std::string> patterns = {
@@ -304,8 +303,20 @@ TEST(RequiredLiterals, MemoOfShapesChangesNoResult) {
     for (int i = 0; i < 3000; ++i) {
         patterns.push_back(maker.pattern());
     }
+    std::mt19937 random(20261208);
+    const char* const words[] = {"free", "cash", "now", "fr", "xx", "a", "you", "win"};
+    const char* const between[] = {"\\s+", "\\s*", ".",          "[a-z]{0,3}",
+                                   "\\b",  "",     "(?:\\s|-)?", "\\d+"};
+    for (int i = 0; i < 2000; ++i) {
+        std::string pattern = words[random() % 8];
+        for (uint32_t more = random() % 4; more > 0; --more) {
+            pattern += between[random() % 8];
+            pattern += words[random() % 8];
+        }
+        patterns.push_back(pattern);
+    }
     for (uint64_t limit : {uint64_t{SMALL_LIMIT}, LARGE_LIMIT}) {
-        SkipLengthMemo memo;
+        LiteralAnalysisMemo memo;
         for (const std::string& pattern : patterns) {
             RequiredLiterals alone = requiredLiteralsOf(pattern, limit);
             RequiredLiterals shared = requiredLiteralsOf(pattern, limit, &memo);
@@ -314,7 +325,9 @@ TEST(RequiredLiterals, MemoOfShapesChangesNoResult) {
             EXPECT_EQ(alone.lead, shared.lead) << pattern;
         }
         // Patterns share shapes, or the memo would save nothing.
-        EXPECT_LT(memo.byShape.size(), patterns.size() * 2 / 3);
+        EXPECT_LT(memo.skipLengths.byShape.size(), patterns.size() * 2 / 3);
+        EXPECT_GT(memo.byFlatShape.size(), 100u);
+        EXPECT_LT(memo.byFlatShape.size(), patterns.size() / 3);
     }
 }
 
