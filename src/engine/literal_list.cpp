@@ -197,8 +197,19 @@ void LiteralList::sortEntries(const std::vector<uint32_t>& ends) {
         groups.pop_back();
         auto first = sorted_.begin() + static_cast<std::ptrdiff_t>(group.begin);
         auto last = sorted_.begin() + static_cast<std::ptrdiff_t>(group.end);
+        bool allAlike = true;
         for (auto entry = first; entry != last; ++entry) {
             setKey(*entry, group.depth);
+            allAlike = allAlike && keyOf(*entry) == keyOf(*first);
+        }
+        // A group is in list order until sorted, as is every group of ties
+        // after a sort: one whose keys are all alike (a prefix every string
+        // shares) goes on to the next bytes as it is.
+        if (allAlike) {
+            if ((keyOf(*first) & 0xFF) == KEY_BYTES + 1) {
+                groups.push_back(Group{group.begin, group.end, group.depth + KEY_BYTES});
+            }
+            continue;
         }
         // Equal strings keep their list order, so a search reports them as it always did.
         std::sort(first, last, [&](const Entry& a, const Entry& b) {
