@@ -33,15 +33,20 @@ void preparePatternEntries(const ListRun& run, PatternRunEntries& entries,
             addLiteral(literal, entry);
             continue;
         }
-        PatternCompileResult compiled = compilePattern(pattern, false);
-        if (!compiled.pattern) {
+        // Only an entry that runs everywhere keeps its code; the others are
+        // compiled to learn whether they do.
+        RequiredLiterals required = requiredLiteralsOf(pattern, MATCH_STEP_LIMIT, &memo);
+        PatternCompileResult compiled;
+        bool compiles = required.anyOf.empty()
+                            ? (compiled = compilePattern(pattern, false)).pattern != nullptr
+                            : patternCompiles(pattern, compiled);
+        if (!compiles) {
             entries.kinds[entry] = RunEntryKind::FAILED;
             entries.failures.push_back(
                 PatternRunFailure{entry, compiled.errorOffset, std::move(compiled.errorText)});
             entries.alwaysVisited.push_back(entry);
             continue;
         }
-        RequiredLiterals required = requiredLiteralsOf(pattern, MATCH_STEP_LIMIT, &memo);
         if (required.anyOf.empty()) {
             entries.kinds[entry] = RunEntryKind::EVERYWHERE;
             entries.kept.emplace_back(entry, std::move(compiled.pattern));

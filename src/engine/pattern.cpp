@@ -190,11 +190,15 @@ void PatternDeleter::operator()(pcre2_real_code_8* code) const {
     pcre2_code_free(code);
 }
 
-PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
-    PatternCompileResult result;
+namespace {
+
+// Compiles `pattern` as a rule's pattern, with `extraOptions`; a failure goes
+// into `result`.
+pcre2_code* compileWith(std::string_view pattern, uint32_t extraOptions,
+                        PatternCompileResult& result) {
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    uint32_t options = PCRE2_CASELESS;
+    uint32_t options = PCRE2_CASELESS | extraOptions;
     if (!dependsOnSearchStart(pattern)) {
         options |= PCRE2_USE_OFFSET_LIMIT;
     }
@@ -205,6 +209,16 @@ PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
         int length = pcre2_get_error_message(errorCode, message, sizeof message);
         result.errorOffset = static_cast<int>(errorOffset);
         result.errorText = length > 0 ? reinterpret_cast<const char*>(message) : "unknown error";
+    }
+    return code;
+}
+
+}  // namespace
+
+PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
+    PatternCompileResult result;
+    pcre2_code* code = compileWith(pattern, 0, result);
+    if (code == nullptr) {
         return result;
     }
     // Without JIT support, or when it fails (no executable memory), the pattern
@@ -212,6 +226,15 @@ PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
     result.jit = useJit && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
     result.pattern.reset(code);
     return result;
+}
+
+bool patternCompiles(std::string_view pattern, PatternCompileResult& failure) {
+    // What these options leave out works on compiled code that is already
+    // whole (possessive repeats, the start of a match); none of it can fail.
+    constexpr uint32_t CHECK_ONLY =
+        PCRE2_NO_AUTO_POSSESS | PCRE2_NO_START_OPTIMIZE | PCRE2_NO_DOTSTAR_ANCHOR;
+    CompiledPattern code(compileWith(pattern, CHECK_ONLY, failure));
+    return code != nullptr;
 }
 
 const pcre2_real_code_8* machineCodeFor(const pcre2_real_code_8* compiled, uint32_t key,

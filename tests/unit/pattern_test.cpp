@@ -83,6 +83,21 @@ TEST_P(Pattern, CompileErrorGivesOffsetAndLibraryText) {
     EXPECT_EQ("missing closing parenthesis", compiled.errorText);
 }
 
+// The cheaper check for code that is not kept says what compiling says.
+TEST(PatternCheck, AgreesWithCompilingOnSuccessAndOnTheError) {
+    const char* const patterns[] = {
+        "cheap\\s+offer", "(a",       "a{3,2}",   "[z-a]",     "a**",  "(?<=a+)b",  "\\",
+        "x{65536}",       "[\\d-z]",  "(?#open",  "\\k<n>",    "^*",   "(a)\\2",    "\\G.*x",
+        "(?:ab){2000}z",  "a\\x{zz}", "(*VERB)x", "[[:foo:]]", "\\cX", "(?i)A|\\bB"};
+    for (const char* pattern : patterns) {
+        PatternCompileResult compiled = compilePattern(pattern, false);
+        PatternCompileResult failure;
+        EXPECT_EQ(compiled.pattern != nullptr, patternCompiles(pattern, failure)) << pattern;
+        EXPECT_EQ(compiled.errorOffset, failure.errorOffset) << pattern;
+        EXPECT_EQ(compiled.errorText, failure.errorText) << pattern;
+    }
+}
+
 TEST_P(Pattern, FailuresMapToTheClassicCodes) {
     EXPECT_EQ(MATCH_NULL, matchOnce(nullptr, "x", 1));
     PatternCompileResult compiled = compile("x");
