@@ -192,6 +192,7 @@ void LiteralList::sortEntries(const std::vector<uint32_t>& ends) {
     if (!sorted_.empty()) {
         groups.push_back(Group{0, sorted_.size(), 0});
     }
+    auto byIndex = [](const Entry& a, const Entry& b) { return a.index < b.index; };
     while (!groups.empty()) {
         Group group = groups.back();
         groups.pop_back();
@@ -202,21 +203,14 @@ void LiteralList::sortEntries(const std::vector<uint32_t>& ends) {
             setKey(*entry, group.depth);
             allAlike = allAlike && keyOf(*entry) == keyOf(*first);
         }
-        // A group is in list order until sorted, as is every group of ties
-        // after a sort: one whose keys are all alike (a prefix every string
-        // shares) goes on to the next bytes as it is.
-        if (allAlike) {
-            if ((keyOf(*first) & 0xFF) == KEY_BYTES + 1) {
-                groups.push_back(Group{group.begin, group.end, group.depth + KEY_BYTES});
-            }
-            continue;
+        // Keys alike (a prefix every string shares) need no sort. The sort is
+        // by key alone, which copes with many alike (a tie broken by the list
+        // order made it fall back to a heap sort); equal strings are put back
+        // in list order, so a search reports them as it always did.
+        if (!allAlike) {
+            std::sort(first, last,
+                      [&](const Entry& a, const Entry& b) { return keyOf(a) < keyOf(b); });
         }
-        // Equal strings keep their list order, so a search reports them as it always did.
-        std::sort(first, last, [&](const Entry& a, const Entry& b) {
-            uint64_t keyA = keyOf(a);
-            uint64_t keyB = keyOf(b);
-            return keyA != keyB ? keyA < keyB : a.index < b.index;
-        });
         for (auto tie = first; tie != last;) {
             auto end = tie + 1;
             while (end != last && keyOf(*end) == keyOf(*tie)) {
@@ -226,6 +220,8 @@ void LiteralList::sortEntries(const std::vector<uint32_t>& ends) {
                 groups.push_back(Group{static_cast<size_t>(tie - sorted_.begin()),
                                        static_cast<size_t>(end - sorted_.begin()),
                                        group.depth + KEY_BYTES});
+            } else if (end - tie > 1) {
+                std::sort(tie, end, byIndex);
             }
             tie = end;
         }
