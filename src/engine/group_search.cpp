@@ -13,12 +13,6 @@ namespace cw {
 
 namespace {
 
-// The marks of the literal searches, reused from message to message (as large
-// as the longest list). One search at a time uses them, under the fetch lock: a
-// scan nested through the message pump runs between two rules of the outer one,
-// never inside a search.
-LiteralSearchMarks searchMarks;
-
 // Searches every subject of the group's field once with the group's literal
 // list, noting which rules occur in which subjects.
 void searchGroup(ScanContext& scan, uint32_t groupIndex) {
@@ -31,7 +25,8 @@ void searchGroup(ScanContext& scan, uint32_t groupIndex) {
     visitSubjects(test, scan.subjects, false, [&](PreparedText& subject, size_t start) {
         foldPrepared(subject);
         members.clear();
-        group.list->findAll(std::string_view(subject.lower).substr(start), searchMarks, members);
+        group.list->findAll(std::string_view(subject.lower).substr(start), literalSearchMarks(),
+                            members);
         for (uint32_t member : members) {
             found.hits.push_back(GroupHit{member, &subject, start});
         }
@@ -89,7 +84,7 @@ bool subjectMayMatch(ScanContext& scan, const CompiledRule& rule, PreparedText& 
             const PrefilterGroup& group = scan.rules.prefilterGroups[rule.prefilter];
             hits.found.clear();
             hits.foundAt.clear();
-            group.list->findAll(text, searchMarks, hits.found, &hits.foundAt);
+            group.list->findAll(text, literalSearchMarks(), hits.found, &hits.foundAt);
             entry->second.assign(group.memberCount, 0);
             for (size_t i = 0; i < hits.found.size(); ++i) {
                 uint32_t oneBeyond = static_cast<uint32_t>(hits.foundAt[i] + 1);
@@ -150,6 +145,13 @@ void passOverRulesWithoutHits(ScanContext& scan) {
 
 bool everyRuleIsVisited() {
     return filterOptions.profile || filterOptions.traceLevel == TRACE_DEBUG;
+}
+
+LiteralSearchMarks& literalSearchMarks() {
+    // A scan nested through the message pump runs between two rules of the
+    // outer one, never inside a search.
+    static LiteralSearchMarks marks;
+    return marks;
 }
 
 size_t skipRulesWithoutHits(ScanContext& scan, size_t index) {

@@ -28,6 +28,11 @@ void passOverRulesWithoutHits(ScanContext& scan);
 // DEBUG traces decoded lines for every rule.
 bool everyRuleIsVisited();
 
+// The marks every literal search of a scan uses, the list runs' included:
+// reused from message to message, as large as the longest list. One search at
+// a time uses them, under the fetch lock.
+LiteralSearchMarks& literalSearchMarks();
+
 // Passes over the rules of a literal run that do not occur in the message.
 // Returns where to go on.
 size_t skipRulesWithoutHits(ScanContext& scan, size_t index);

@@ -40,8 +40,6 @@ uint32_t matchSequence = 0;
 // the message pump runs between two rules of the outer one, never inside a
 // match.
 MatchArea matchArea;
-// The marks of the list runs' searches, reused the same way.
-LiteralSearchMarks listRunMarks;
 
 const char* fetchTypeTraceLine(int32_t fetchType) {
     switch (fetchType) {
@@ -328,7 +326,7 @@ bool evaluateRunEntry(ScanContext& scan, const ListRunRules& run, uint32_t entry
 // entry once the message's budget is spent: each is named as cut off).
 bool runListRun(ScanContext& scan, FetchRecord& fetch, const ListRunRules& run) {
     size_t longest = 0;
-    std::vector<ListRunHit> hits = searchListRun(run, scan.subjects, listRunMarks, longest);
+    std::vector<ListRunHit> hits = searchListRun(run, scan.subjects, literalSearchMarks(), longest);
     // Pattern entries to visit without a hit: a prefiltered one only where a
     // subject is too long for it to be passed over.
     std::vector<uint32_t> always;
