@@ -100,12 +100,9 @@ bool joinsListRun(const IncludeKeyword& include, const std::string& entry, std::
 
 void appendListRules(TextFileReader& list, const std::string& listPath,
                      const IncludeKeyword& include, double score, FilterConfig& config) {
-    std::string scoreText = formatFixed1(score);
-    std::string scoreTrace = "score for included rules: " + scoreText;
-    const char* open = include.form == ListRuleForm::QUOTED ? "\"" : "{";
-    const char* close = include.form == ListRuleForm::QUOTED ? "\" [BL]" : "} [BL]";
-    // The rule of an entry is prefix + entry + close.
-    std::string prefix = formatText("%s %s %s", include.label, scoreText.c_str(), open);
+    std::string scoreTrace = "score for included rules: " + formatFixed1(score);
+    const char* close = listRuleSuffix(include);
+    std::string prefix = listRulePrefix(include, score);
     std::string line;
     std::string rule;
     std::string scratch;
@@ -170,6 +167,20 @@ void appendListRules(TextFileReader& list, const std::string& listPath,
 
 }  // namespace
 
+double includeScoreOf(const char* argument) {
+    // Only a digit starts a score: a sign belongs to the file name.
+    return isAsciiDigit(argument[0]) ? readLeadingDecimal(argument) : DEFAULT_INCLUDE_SCORE;
+}
+
+std::string listRulePrefix(const IncludeKeyword& include, double score) {
+    return formatText("%s %s %s", include.label, formatFixed1(score).c_str(),
+                      include.form == ListRuleForm::QUOTED ? "\"" : "{");
+}
+
+const char* listRuleSuffix(const IncludeKeyword& include) {
+    return include.form == ListRuleForm::QUOTED ? "\" [BL]" : "} [BL]";
+}
+
 std::span<const IncludeKeyword> includeKeywords() {
     return INCLUDE_KEYWORDS;
 }
@@ -192,10 +203,8 @@ bool applyIncludeKeyword(const char* line, const std::string& ruleFilePath, Filt
     const IncludeKeyword& include = *found;
     std::string argument = skipWhiteSpace(line) + std::strlen(include.keyword);
     trimWhiteSpace(argument);
-    double score = DEFAULT_INCLUDE_SCORE;
-    // Only a digit starts a score: a sign belongs to the file name.
+    double score = includeScoreOf(argument.c_str());
     if (!argument.empty() && isAsciiDigit(argument[0])) {
-        score = readLeadingDecimal(argument.c_str());
         size_t nameStart = 0;
         while (nameStart < argument.size() &&
                (isAsciiDigit(argument[nameStart]) || argument[nameStart] == '.')) {

@@ -39,6 +39,16 @@ std::span<const IncludeKeyword> includeKeywords();
 // case over the keyword's length; null when none does.
 const IncludeKeyword* includeKeywordOf(const char* line);
 
+// The score an include line's rules carry: the number `argument` (what follows
+// the keyword) begins with, or 1.0 when it begins with no digit (a sign belongs
+// to the file name).
+double includeScoreOf(const char* argument);
+
+// The rule an entry of a list makes is listRulePrefix + entry + listRuleSuffix:
+// "Any-Sender: 2.5 \"" ... "\" [BL]" or "Subject: 1.0 {" ... "} [BL]".
+std::string listRulePrefix(const IncludeKeyword& include, double score);
+const char* listRuleSuffix(const IncludeKeyword& include);
+
 // Tests `line` against the five include keywords behind its leading white space,
 // case-insensitively over each keyword's length. On a match reads the list file
 // it names and appends the rules with ORIGIN_INCLUDED; true then. A name without

@@ -168,6 +168,22 @@ TEST_F(HitStatisticsTest, IdenticalRulesCountOnTheirOwnLines) {
     EXPECT_NE(std::string::npos, result.out.find("recall 100.00%")) << result.out;
 }
 
+// A list's rules carry its score with one decimal as the plug-in writes it
+// (2.25 as 2.2), and the table gives the score they score with.
+TEST_F(HitStatisticsTest, ListRulesShowTheScoreTheirRulesCarry) {
+    writeRules("THRESHOLD_SPAM 2.0\r\nB_INCLUDE_REG_SUBJECT 2.25 subjects.txt\r\n");
+    writeFile(config + "subjects.txt", "w[i1]n\r\n");
+    writeMessage("spam/s.eml", "you win", "a@x.example", "", "x\r\n");
+    writeMessage("ham/h.eml", "lunch", "b@x.example", "", "x\r\n");
+    ToolRun result = scanLabelled();
+    ASSERT_EQ(0, result.status) << result.err;
+    EXPECT_NE(
+        std::string::npos,
+        result.out.find("     1  100.00%      0    0.00%   1.000    2.2  subjects.txt:1 [BL]\n"))
+        << result.out;
+    EXPECT_NE(std::string::npos, result.out.find("recall 100.00%")) << result.out;
+}
+
 // Recall and false positives per argument: h2 is marked (8.5), h3 is not (3.5).
 TEST_F(HitStatisticsTest, EachArgumentIsCountedOnItsOwn) {
     writeLabelledRules();

@@ -1,10 +1,9 @@
 #include "cobbleweave_scan/rule_index.h"
 
 #include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 
+#include "common/number_text.h"
 #include "config/include_keywords.h"
 
 namespace cw::scantool {
@@ -45,12 +44,6 @@ size_t elementEnd(std::string_view text, char open, char close) {
         }
     }
     return depth == 0 ? text.size() : std::string_view::npos;
-}
-
-std::string formatScore(double score) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f", score);
-    return text;
 }
 
 std::string generatedKey(std::string_view label, ListRuleForm form, std::string_view entry) {
@@ -115,15 +108,10 @@ void addRuleLine(RuleIndex& index, const std::string& file, int line, std::strin
     }
 }
 
-// The include line's score: the number in front of the list's name, 1.0 without
-// one, as the generated rules carry it with one decimal.
+// The include line's score, as the loader reads it.
 double includeScore(std::string_view line, const IncludeKeyword& keyword) {
     std::string_view text = line.substr(line.find_first_not_of(WHITE_SPACE));
-    std::string_view argument = trimmed(text.substr(std::strlen(keyword.keyword)));
-    if (argument.empty() || !isDigit(argument.front())) {
-        return 1.0;
-    }
-    return std::round(leadingNumber(argument) * 10.0) / 10.0;
+    return includeScoreOf(std::string(trimmed(text.substr(std::strlen(keyword.keyword)))).c_str());
 }
 
 void addListRules(RuleIndex& index, const ListFileRead& list, const IncludeKeyword& keyword,
@@ -139,14 +127,11 @@ void addListRules(RuleIndex& index, const ListFileRead& list, const IncludeKeywo
             addRuleLine(index, list.path, line, entry);
             continue;
         }
-        // Appended piece by piece: GCC 12 misreads "x" + std::string on i686 as an
-        // overlapping copy (-Wrestrict).
-        std::string_view brackets = keyword.form == ListRuleForm::QUOTED ? "\"\"" : "{}";
-        std::string element(1, brackets[0]);
-        element.append(entry);
-        element += brackets[1];
-        std::string text = list.label + " " + formatScore(score) + " " + element + " [BL]";
-        addRule(index, IndexedRule{list.path, line, text, std::string(LIST_COMMENT), score},
+        std::string text = listRulePrefix(keyword, score);
+        text.append(entry).append(listRuleSuffix(keyword));
+        // Scored as the rule's text says: with one decimal.
+        double ruleScore = readLeadingDecimal(formatFixed1(score).c_str());
+        addRule(index, IndexedRule{list.path, line, text, std::string(LIST_COMMENT), ruleScore},
                 generatedKey(list.label, keyword.form, entry));
     }
 }
