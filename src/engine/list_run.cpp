@@ -36,11 +36,9 @@ void preparePatternEntries(const ListRun& run, PatternRunEntries& entries,
         // Only an entry that runs everywhere keeps its code; the others are
         // compiled to learn whether they do.
         RequiredLiterals required = requiredLiteralsOf(pattern, MATCH_STEP_LIMIT, &memo);
-        PatternCompileResult compiled;
-        bool compiles = required.anyOf.empty()
-                            ? (compiled = compilePattern(pattern, false)).pattern != nullptr
-                            : patternCompiles(pattern, compiled);
-        if (!compiles) {
+        PatternCompileResult compiled =
+            required.anyOf.empty() ? compilePattern(pattern, false) : checkPattern(pattern);
+        if (!patternCompiles(compiled)) {
             entries.kinds[entry] = RunEntryKind::FAILED;
             entries.failures.push_back(
                 PatternRunFailure{entry, compiled.errorOffset, std::move(compiled.errorText)});

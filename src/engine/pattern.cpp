@@ -228,13 +228,14 @@ PatternCompileResult compilePattern(std::string_view pattern, bool useJit) {
     return result;
 }
 
-bool patternCompiles(std::string_view pattern, PatternCompileResult& failure) {
+PatternCompileResult checkPattern(std::string_view pattern) {
     // What these options leave out works on compiled code that is already
     // whole (possessive repeats, the start of a match); none of it can fail.
     constexpr uint32_t CHECK_ONLY =
         PCRE2_NO_AUTO_POSSESS | PCRE2_NO_START_OPTIMIZE | PCRE2_NO_DOTSTAR_ANCHOR;
-    CompiledPattern code(compileWith(pattern, CHECK_ONLY, failure));
-    return code != nullptr;
+    PatternCompileResult result;
+    CompiledPattern code(compileWith(pattern, CHECK_ONLY, result));
+    return result;
 }
 
 const pcre2_real_code_8* machineCodeFor(const pcre2_real_code_8* compiled, uint32_t key,

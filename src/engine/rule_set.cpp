@@ -75,11 +75,9 @@ void assignRunPatternKeys(RuleSet& set) {
 void compilePatterns(RuleSet& set) {
     for (const CompiledRule& rule : set.rules) {
         if (rule.patternSlot != NO_INDEX) {
-            PatternCompileResult& compiled = set.patterns[rule.patternSlot];
-            compiled = compilePattern(rule.record.pattern, false);
-            if (rule.prefilter != NO_INDEX) {
-                compiled.pattern.reset();
-            }
+            set.patterns[rule.patternSlot] = rule.prefilter != NO_INDEX
+                                                 ? checkPattern(rule.record.pattern)
+                                                 : compilePattern(rule.record.pattern, false);
         }
         if (rule.foldedSlot != NO_INDEX) {
             set.patterns[rule.foldedSlot] = compilePattern(lowerCase(rule.record.pattern), false);

@@ -128,12 +128,6 @@ struct CompiledConfiguration final : CompiledRules {
     ScanCarryOver carried;
 };
 
-// Whether a rule set's pattern compiled (its code may not be kept): a failure
-// always has an error text.
-inline bool patternCompiles(const PatternCompileResult& compiled) {
-    return compiled.errorText.empty();
-}
-
 // Reads every line of `config` into its rule set and compiles every pattern
 // that can run. Logs nothing. Also the hook that loadConfig calls.
 void compileRuleSet(FilterConfig& config);

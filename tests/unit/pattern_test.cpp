@@ -91,10 +91,11 @@ TEST(PatternCheck, AgreesWithCompilingOnSuccessAndOnTheError) {
         "(?:ab){2000}z",  "a\\x{zz}", "(*VERB)x", "[[:foo:]]", "\\cX", "(?i)A|\\bB"};
     for (const char* pattern : patterns) {
         PatternCompileResult compiled = compilePattern(pattern, false);
-        PatternCompileResult failure;
-        EXPECT_EQ(compiled.pattern != nullptr, patternCompiles(pattern, failure)) << pattern;
-        EXPECT_EQ(compiled.errorOffset, failure.errorOffset) << pattern;
-        EXPECT_EQ(compiled.errorText, failure.errorText) << pattern;
+        PatternCompileResult checked = checkPattern(pattern);
+        EXPECT_EQ(compiled.pattern != nullptr, patternCompiles(checked)) << pattern;
+        EXPECT_EQ(nullptr, checked.pattern) << pattern;
+        EXPECT_EQ(compiled.errorOffset, checked.errorOffset) << pattern;
+        EXPECT_EQ(compiled.errorText, checked.errorText) << pattern;
     }
 }
 
