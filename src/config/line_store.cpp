@@ -90,19 +90,4 @@ void LineStore::dropEmptyRun() {
     origins_.pop_back();
 }
 
-std::vector<std::string> LineStore::expandedLines() const {
-    std::vector<std::string> lines;
-    lines.reserve(lineCount_);
-    for (size_t item = 0; item < size(); ++item) {
-        if (const ListRun* listRun = run(item)) {
-            for (size_t entry = 0; entry < listRun->size(); ++entry) {
-                lines.push_back(listRun->line(entry));
-            }
-        } else {
-            lines.emplace_back(line(item));
-        }
-    }
-    return lines;
-}
-
 }  // namespace cw

@@ -56,9 +56,6 @@ class LineStore {
     // Drops the last item when it is a run without entries.
     void dropEmptyRun();
 
-    // Every line as its own text, runs expanded, in order.
-    std::vector<std::string> expandedLines() const;
-
   private:
     std::string text_;
     std::vector<uint32_t> ends_;  // one past each item's text in text_

@@ -45,7 +45,17 @@ class ConfigLoadTest : public testing::Test {
             ADD_FAILURE() << "no configuration " << handle;
             return {};
         }
-        return config->lines.expandedLines();
+        Lines lines;
+        for (size_t item = 0; item < config->lines.size(); ++item) {
+            const ListRun* run = config->lines.run(item);
+            for (size_t entry = 0; run != nullptr && entry < run->size(); ++entry) {
+                lines.push_back(run->line(entry));
+            }
+            if (run == nullptr) {
+                lines.emplace_back(config->lines.line(item));
+            }
+        }
+        return lines;
     }
 
     Origins storedOrigins(int32_t handle) const {
