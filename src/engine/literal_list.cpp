@@ -4,6 +4,8 @@
 #include <bit>
 #include <utility>
 
+#include "common/text_ops.h"
+
 namespace cw {
 
 namespace {
@@ -58,11 +60,10 @@ LiteralList::LiteralList(const std::vector<std::string_view>& strings) {
     std::vector<uint32_t> ends;
     ends.reserve(strings.size());
     for (std::string_view string : strings) {
-        for (char c : string) {
-            ownedFolded_ += static_cast<char>(folded(c));
-        }
+        ownedFolded_ += string;
         ends.push_back(static_cast<uint32_t>(ownedFolded_.size()));
     }
+    lowerCaseInPlace(ownedFolded_);  // the same folding: ASCII letters only
     folded_ = ownedFolded_;
     build(ends);
 }
@@ -71,10 +72,8 @@ LiteralList::LiteralList(std::string_view block, const std::vector<uint32_t>& en
     // A block without capital letters is its own folded form and is not copied.
     if (std::any_of(block.begin(), block.end(),
                     [](char c) { return folded(c) != static_cast<unsigned char>(c); })) {
-        ownedFolded_.reserve(block.size());
-        for (char c : block) {
-            ownedFolded_ += static_cast<char>(folded(c));
-        }
+        ownedFolded_ = block;
+        lowerCaseInPlace(ownedFolded_);
         folded_ = ownedFolded_;
     } else {
         folded_ = block;
