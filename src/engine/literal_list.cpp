@@ -191,7 +191,6 @@ void LiteralList::sortEntries(const std::vector<uint32_t>& ends) {
     if (!sorted_.empty()) {
         groups.push_back(Group{0, sorted_.size(), 0});
     }
-    auto byIndex = [](const Entry& a, const Entry& b) { return a.index < b.index; };
     while (!groups.empty()) {
         Group group = groups.back();
         groups.pop_back();
@@ -204,8 +203,8 @@ void LiteralList::sortEntries(const std::vector<uint32_t>& ends) {
         }
         // Keys alike (a prefix every string shares) need no sort. The sort is
         // by key alone, which copes with many alike (a tie broken by the list
-        // order made it fall back to a heap sort); equal strings are put back
-        // in list order, so a search reports them as it always did.
+        // order made it fall back to a heap sort). The order of equal strings
+        // does not matter: a search reports them all, in no particular order.
         if (!allAlike) {
             std::sort(first, last,
                       [&](const Entry& a, const Entry& b) { return keyOf(a) < keyOf(b); });
@@ -219,8 +218,6 @@ void LiteralList::sortEntries(const std::vector<uint32_t>& ends) {
                 groups.push_back(Group{static_cast<size_t>(tie - sorted_.begin()),
                                        static_cast<size_t>(end - sorted_.begin()),
                                        group.depth + KEY_BYTES});
-            } else if (end - tie > 1) {
-                std::sort(tie, end, byIndex);
             }
             tie = end;
         }

@@ -60,7 +60,7 @@ class LiteralList {
     void report(uint32_t index, size_t start, Reports& reports) const;
     uint32_t bucketOf(uint32_t hash) const;
     void build(const std::vector<uint32_t>& ends);
-    // Puts sorted_ in folded byte order, equal strings in list order.
+    // Puts sorted_ in folded byte order.
     void sortEntries(const std::vector<uint32_t>& ends);
 
     // The strings in folded byte order, as offsets into the folded block.
