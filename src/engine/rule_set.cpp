@@ -150,12 +150,6 @@ void gatherLiteralGroups(RuleSet& set) {
     }
 }
 
-// Fields whose subjects MessageSubjects keeps for the whole message, so that a
-// subject's search can be remembered by its address.
-bool hasKeptSubjects(FieldKind field) {
-    return ruleFieldOf(field).keptSubjects;
-}
-
 // Pattern rules outside the literal groups that test their pattern as written
 // (not folded by a string test first) and need a literal, gathered by field.
 void gatherPrefilterGroups(RuleSet& set, LiteralAnalysisMemo& memo) {
@@ -165,7 +159,7 @@ void gatherPrefilterGroups(RuleSet& set, LiteralAnalysisMemo& memo) {
         const CompiledRule& rule = set.rules[index];
         const RuleRecord& record = rule.record;
         if (!record.isWellFormed() || rule.patternSlot == NO_INDEX || rule.foldedSlot != NO_INDEX ||
-            rule.group != NO_INDEX || !hasKeptSubjects(record.field)) {
+            rule.group != NO_INDEX || !ruleFieldOf(record.field).keptSubjects) {
             continue;
         }
         required[index] = requiredLiteralsOf(record.pattern, MATCH_STEP_LIMIT, &memo);
