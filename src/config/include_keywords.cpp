@@ -94,7 +94,7 @@ bool joinsListRun(const IncludeKeyword& include, const std::string& entry, std::
     scratch.clear();
     scratch.push_back('{');
     scratch.append(entry);
-    scratch.append("} [BL]");
+    scratch.append(listRuleSuffix(include));
     return findClosingBracket(scratch.c_str(), '{', '}') == scratch.c_str() + entry.size() + 2;
 }
 
