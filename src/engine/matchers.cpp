@@ -282,11 +282,15 @@ const pcre2_real_code_8* codeToMatch(const PatternToMatch& pattern) {
         return pattern.compiled;
     }
     const pcre2_real_code_8* compiled = pattern.compiled;
-    if (compiled == nullptr && pattern.compileNow) {
+    if (compiled == nullptr && pattern.compiledForScan != nullptr) {
         if (const pcre2_real_code_8* made = madeMachineCode(pattern.key, *pattern.machineCode)) {
             return made;
         }
-        compiled = pattern.compileNow();
+        CompiledPattern& held = (*pattern.compiledForScan)[pattern.key];
+        if (!held) {
+            held = compilePattern(pattern.text, false).pattern;
+        }
+        compiled = held.get();
     }
     return machineCodeFor(compiled, pattern.key, *pattern.machineCode);
 }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/field_selectors.h"
@@ -63,14 +64,19 @@ struct MessageBudget {
 // A compiled pattern as the pattern test matches it: with a store, made machine
 // code there at its first match (a rule set's patterns, most of which never
 // run); without, as it is.
+// Patterns compiled during one scan, by store key: the ones whose code a rule
+// set does not keep.
+using ScanCompiledPatterns = std::unordered_map<uint32_t, CompiledPattern>;
+
 struct PatternToMatch {
     const pcre2_real_code_8* compiled;  // null when compiling failed, or not kept
     uint32_t key = 0;                   // its number in the store
     MachineCodeStore* machineCode = nullptr;
     // For a pattern known to compile whose code was not kept (`compiled` null):
-    // compiles it when a subject first needs it and the store holds no machine
-    // code for it yet.
-    std::function<const pcre2_real_code_8*()> compileNow = {};
+    // its text, compiled into `compiledForScan` when a subject first needs it
+    // and the store holds no machine code for it yet.
+    std::string_view text = {};
+    ScanCompiledPatterns* compiledForScan = nullptr;
 };
 
 // The pattern test, over every subject of the rule's field, with `pattern`; run

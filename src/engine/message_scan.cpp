@@ -151,19 +151,6 @@ uint32_t patternSlotFor(ScanContext& scan, uint32_t index, bool folded) {
     return slot;
 }
 
-// Compiles a pattern whose code the rule set does not keep into the scan's
-// context, once per message.
-std::function<const pcre2_real_code_8*()> compilerForScan(ScanContext& scan,
-                                                          const RuleRecord& record, uint32_t key) {
-    return [&scan, &record, key] {
-        CompiledPattern& held = scan.compiledForScan[key];
-        if (!held) {
-            held = compilePattern(record.pattern, false).pattern;
-        }
-        return held.get();
-    };
-}
-
 // The pattern test of a rule; false when the message's budget cut it off: the
 // rule is then undecided, it neither matches nor, negated, scores for what it
 // never saw.
@@ -201,7 +188,8 @@ bool evaluateRule(ScanContext& scan, uint32_t index, const ActiveRule& active) {
             }
             // Only a prefiltered rule's pattern, as written, is kept without code.
             PatternToMatch pattern{scan.rules.patterns[slot].pattern.get(), slot,
-                                   &scan.carried.machineCode, compilerForScan(scan, record, slot)};
+                                   &scan.carried.machineCode, record.pattern,
+                                   &scan.compiledForScan};
             if (!runPatternTest(scan, test, pattern, mayMatch, matched)) {
                 return false;
             }
@@ -311,7 +299,8 @@ bool evaluateRunEntry(ScanContext& scan, const ListRunRules& run, uint32_t entry
         };
     }
     RuleUnderTest test{kept, active.flags, run.selectorId};
-    PatternToMatch pattern{code, key, &scan.carried.machineCode, compilerForScan(scan, kept, key)};
+    PatternToMatch pattern{code, key, &scan.carried.machineCode, kept.pattern,
+                           &scan.compiledForScan};
     bool matched = false;
     if (!runPatternTest(scan, test, pattern, mayMatch, matched)) {
         return false;

@@ -72,7 +72,7 @@ struct ScanContext {
     std::vector<PrefilterHits> prefilters;
     // The patterns the rule set keeps no code of (prefiltered ones), compiled
     // for this message once a subject may match, by slot.
-    std::unordered_map<uint32_t, CompiledPattern> compiledForScan;
+    ScanCompiledPatterns compiledForScan;
     // The rule texts of list run entries that a pattern test or the budget's
     // log line may quote (the run holds no line of them).
     std::deque<std::string> madeTexts;
