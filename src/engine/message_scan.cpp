@@ -1,7 +1,6 @@
 #include "engine/message_scan.h"
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
