@@ -88,10 +88,15 @@ std::string refusalReason(const QuotingNote& note, std::string_view rule) {
         }
         std::string_view element = rule.substr(stop);
         element = element.substr(0, element.find_first_of(" \t"));
-        return "'" + std::string(element) +
-               "' is not a score, a {pattern}, a \"text\" or a [comment] (a text is written "
-               "\"" +
-               std::string(element) + "\")";
+        // Appended piece by piece: GCC 12 misreads "x" + std::string on i686 as an
+        // overlapping copy (-Wrestrict).
+        std::string refusal(1, '\'');
+        refusal.append(element);
+        refusal.append(
+            "' is not a score, a {pattern}, a \"text\" or a [comment] (a text is written \"");
+        refusal.append(element);
+        refusal.append("\")");
+        return refusal;
     }
     std::string reason(note.meaning);
     if (note.prefix == "error: error in {} [" && stop != std::string_view::npos) {
